@@ -1,0 +1,177 @@
+// The platform layer: every call into the operating system goes through here.
+//
+// Nothing outside src/platform includes an OS header. Low-level calls return a
+// status; the message texts that report a failure live with their callers.
+// Names handed to these functions are written the way users and project files
+// write them: "\" and "/" both separate directories.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace trevox {
+
+// ---------------------------------------------------------------------------
+// Raw I/O entry points. Every read and write of a file descriptor goes through
+// these, so that tests can swap them to inject failures (a full disk, a read
+// error). Same contract as the POSIX calls: bytes moved, or -1.
+
+struct IoHooks {
+    long (*read)(int fd, void* buf, std::size_t n);
+    long (*write)(int fd, const void* buf, std::size_t n);
+};
+extern IoHooks g_io;
+void io_hooks_reset();
+
+// ---------------------------------------------------------------------------
+// Console
+
+// Clears the console window (the controlling terminal) and homes the cursor.
+// Redirected standard output is never touched. Without a terminal: nothing.
+void console_clear();
+
+// True when the process has a console to read keys from.
+bool console_available();
+
+// Waits for one key press on the console and returns its code, without echo
+// and without waiting for Enter. Standard output and standard error are
+// flushed first. Returns -1 when there is no console or the read fails.
+int console_getch();
+
+// True when a key press is waiting on the console (zero-timeout test).
+bool console_kbhit();
+
+// True when standard output is a terminal.
+bool stdout_is_terminal();
+
+// The current working directory, whole, into `out`. Empty on failure.
+void current_directory(std::string& out);
+
+// ---------------------------------------------------------------------------
+// Clock and environment
+
+struct CivilTime {
+    int year = 0;  // full year, e.g. 2000
+    int month = 0; // 1..12
+    int day = 0;   // 1..31
+    int hour = 0;  // 0..23
+    int minute = 0;
+    int second = 0;
+};
+
+// The local date and time now.
+void local_time_now(CivilTime& out);
+
+// Seconds since 1970 turned into a UTC civil time. False when out of range.
+bool utc_time_from_epoch(std::int64_t seconds, CivilTime& out);
+
+// The value of an environment variable, or nullptr when it is not set.
+const char* env_value(const char* name);
+
+// ---------------------------------------------------------------------------
+// Text-mode files (the same on every platform)
+//
+// Reading: CR LF arrives as "\n"; a lone CR is an ordinary character; a run of
+// Ctrl-Z characters at the very end of the file is dropped, any other Ctrl-Z
+// (and any NUL) is an ordinary character. Writing: "\n" goes out as CR LF.
+// Both sides work in large blocks; their buffers are allocated on first use
+// and reused across files.
+
+struct TextReader {
+    int fd = -1;
+    std::vector<char> block;
+    std::size_t pos = 0;
+    std::size_t end = 0;
+    bool at_eof = false;       // the OS reported the end of the file
+    bool failed = false;       // a read error occurred (treated as the end)
+    bool pending_cr = false;   // a CR ended the previous block
+    std::size_t pending_ctrlz = 0; // Ctrl-Z characters owed to the text
+};
+
+struct TextWriter {
+    int fd = -1;
+    std::vector<char> block;
+    std::size_t used = 0;
+    bool failed = false; // sticky: once a write failed, every later write fails
+};
+
+// Opens `name` for reading. False when it cannot be opened (or is not a file).
+bool text_open_read(TextReader& r, const std::string& name);
+
+// Reads one line into `line` (emptied first): characters up to and including
+// the next "\n", or at most `max_chars` characters. False when nothing could
+// be read (end of file or read error).
+bool text_read_line(TextReader& r, std::string& line, std::size_t max_chars = SIZE_MAX);
+
+void text_close(TextReader& r);
+bool text_is_open(const TextReader& r);
+
+// Creates or empties `name` for writing (mode "w"). `mode_bits`, when not
+// negative, are the permission bits a new file gets.
+bool text_open_write(TextWriter& w, const std::string& name, int mode_bits = -1);
+
+// Appends `n` characters. False when this write (or an earlier one) failed.
+bool text_write(TextWriter& w, const char* data, std::size_t n);
+inline bool text_write(TextWriter& w, const std::string& s) {
+    return text_write(w, s.data(), s.size());
+}
+
+// Pushes buffered text to the file. False on failure.
+bool text_flush(TextWriter& w);
+
+// Flushes and closes. False when anything written was not stored.
+bool text_close(TextWriter& w);
+bool text_is_open(const TextWriter& w);
+
+// ---------------------------------------------------------------------------
+// Binary files and file operations
+
+enum class CopyStatus { ok, source_open_failed, dest_create_failed, write_failed };
+
+// Copies `from` to `to` byte for byte (created or emptied). The fastest true
+// copy the file system offers; never a link.
+CopyStatus copy_file_exact(const std::string& from, const std::string& to);
+
+enum class ReplaceStatus { ok, read_only, failed };
+
+// Puts `temp` in the place of `target` atomically: `target` always holds
+// either its old or its new text. A read-only target is never replaced. The
+// new file keeps the permission bits of `target`.
+ReplaceStatus replace_file(const std::string& temp, const std::string& target);
+
+// True when `name` is read-only: its permission bits grant write to nobody,
+// or this process may not write it.
+bool file_is_read_only(const std::string& name);
+
+bool file_remove(const std::string& name);
+bool file_exists(const std::string& name);   // any kind of entry
+bool is_regular_file(const std::string& name);
+
+// Identity of the file on disk, to tell whether two names are the same file.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+bool file_identity(const std::string& name, FileId& out);
+
+// Makes the name of the existing file that `name` means when it names no file
+// as written: each component is matched regardless of letter case. The result
+// keeps the separators as written. When nothing matches, `name` is returned
+// unchanged.
+std::string resolve_name_case(const std::string& name);
+
+// ---------------------------------------------------------------------------
+// Directory search
+
+// Every plain file matching the wildcard pattern ("*" and "?", letter case
+// ignored, "*.*" matches every name): bare names, no directory part, sorted by
+// case-insensitive name (ties in byte order). Directories, hidden and other
+// non-regular entries are never yielded.
+void find_files(const std::string& pattern, std::vector<std::string>& names);
+
+// The wildcard rule on its own: does `name` match `pattern`?
+bool wildcard_match(const char* pattern, const char* name);
+
+} // namespace trevox
