@@ -1,15 +1,418 @@
-// Placeholder until this subsystem is built.
+// Backup copies and the restore scripts Restore.bat and Restore.sh.
 #include "jobs/backup.h"
 
+#include "jobs/names.h"
+#include "run/console.h"
+#include "run/messages.h"
+
+#include <cassert>
+#include <cstring>
+
 namespace trevox {
+
 RestoreState g_restore;
-void restore_reset() {}
+
+namespace {
+
+// The header of Restore.bat; the creation line goes between the two parts.
+constexpr const char* kBatHeadBeforeStamp[] = {
+    "@echo off \n",
+    "cls \n",
+    "echo . \n",
+    "echo .  This batch file will restore the last files \n",
+    "echo .  processed by Trevox to their pre-processed \n",
+    "echo .  state by copying the backup files back to the \n",
+    "echo .  original files. \n",
+    "echo . \n",
+};
+constexpr const char* kBatHeadAfterStamp[] = {
+    "echo . \n",
+    "echo .  Use Ctrl-C to cancel or any key to continue \n",
+    "echo . \n\n",
+    "pause \n\n",
+};
+
+// The header of Restore.sh: the same explanation through echo, a wait for
+// Enter; the creation line goes between the two parts.
+constexpr const char* kShHeadBeforeStamp =
+    "#!/bin/sh\n"
+    "# Copies the backup files of the last Trevox run back over their sources.\n"
+    "cd -- \"$(dirname -- \"$0\")\" || exit 1\n"
+    "echo '. '\n"
+    "echo '.  This batch file will restore the last files '\n"
+    "echo '.  processed by Trevox to their pre-processed '\n"
+    "echo '.  state by copying the backup files back to the '\n"
+    "echo '.  original files. '\n"
+    "echo '. '\n";
+constexpr const char* kShHeadAfterStamp = "echo '. '\n"
+                                          "echo '.  Use Ctrl-C to cancel or Enter to continue '\n"
+                                          "echo '. '\n"
+                                          "read dummy\n"
+                                          "\n";
+
+// The batch command prefix of a restore entry and the gap after the backup name.
+constexpr const char* kCopyWord = "Copy  ";
+constexpr const char* kEntryGap = "    ";
+// Characters that make Restore.bat quote a name.
+constexpr const char* kBatSpecial = " \t&|<>^()[]{}=;!'+,`~%";
+
+// True when `text` from `from` holds `needle` with letters A-Z of `text`
+// lower-cased (`needle` is lower case).
+bool contains_lowered(const std::string& text, std::size_t from, const char* needle) {
+    const std::size_t n = std::strlen(needle);
+    if (text.size() < from + n) {
+        return false;
+    }
+    for (std::size_t i = from; i + n <= text.size(); ++i) {
+        std::size_t k = 0;
+        while (k < n) {
+            char c = text[i + k];
+            if (c >= 'A' && c <= 'Z') {
+                c = static_cast<char>(c - 'A' + 'a');
+            }
+            if (c != needle[k]) {
+                break;
+            }
+            ++k;
+        }
+        if (k == n) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Appends `name` as Restore.bat writes it: quoted with "%" doubled when it
+// holds a special character, else as it is.
+void append_bat_name(std::string& out, const std::string& name) {
+    if (!restore_name_needs_quotes(name)) {
+        out += name;
+        return;
+    }
+    out += '"';
+    for (const char c : name) {
+        out += c;
+        if (c == '%') {
+            out += '%';
+        }
+    }
+    out += '"';
+}
+
+// Appends `name` single-quoted for sh, "\" turned into "/".
+void append_sh_name(std::string& out, const std::string& name) {
+    out += '\'';
+    for (const char c : name) {
+        if (c == '\\') {
+            out += '/';
+        } else if (c == '\'') {
+            out += "'\\''";
+        } else {
+            out += c;
+        }
+    }
+    out += '\'';
+}
+
+// The two messages and the pause of a failed write to Restore.bat.
+void report_bat_write_failure() {
+    say("%s", msg::restore_write_failed);
+    say("%s", msg::disk_drive_may_be_full);
+    pause();
+}
+
+// The two messages and the pause of a failed write to Restore.sh.
+void report_sh_write_failure() {
+    say("%s", msg::restore_sh_write_failed);
+    say("%s", msg::disk_drive_may_be_full);
+    pause();
+}
+
+// Pushes Restore.bat to disk; reports a failure not reported before.
+void restore_flush() {
+    TextWriter& w = g_restore.restore_file;
+    if (!text_is_open(w)) {
+        return;
+    }
+    const bool failed_before = w.failed;
+    if (!text_flush(w) && !failed_before) {
+        report_bat_write_failure();
+    }
+}
+
+// Writes `text` to Restore.sh (unbuffered). Nothing while it is not open.
+void restore_sh_write(const std::string& text) {
+    RawWriter& w = g_restore.restore_sh;
+    if (!raw_is_open(w)) {
+        return;
+    }
+    if (!raw_write(w, text)) {
+        report_sh_write_failure();
+    }
+}
+
+// The header of Restore.sh, its creation line taken from the batch one.
+void write_sh_header() {
+    std::string& line = g_restore.sh_entry;
+    line = kShHeadBeforeStamp;
+    const std::string& stamp = g_run.restore_stamp_line;
+    const std::string echo_word = "echo ";
+    if (stamp.compare(0, echo_word.size(), echo_word) == 0) {
+        std::size_t end = stamp.size();
+        while (end > echo_word.size() && stamp[end - 1] == '\n') {
+            --end;
+        }
+        line += "echo ";
+        line += '\'';
+        for (std::size_t i = echo_word.size(); i < end; ++i) {
+            if (stamp[i] == '\'') {
+                line += "'\\''";
+            } else {
+                line += stamp[i];
+            }
+        }
+        line += "'\n";
+    }
+    line += kShHeadAfterStamp;
+    restore_sh_write(line);
+}
+
+// The directory part of `name` as a name of that directory ("." without one).
+void directory_of(const std::string& name, std::string& out) {
+    const std::size_t sep = name.find_last_of("\\/");
+    out.clear();
+    if (sep != std::string::npos) {
+        out.assign(name, 0, sep + 1);
+    }
+    out += '.';
+}
+
+// The last component of `name` (after its last "\" or "/").
+std::size_t leaf_pos(const std::string& name) {
+    const std::size_t sep = name.find_last_of("\\/");
+    return sep == std::string::npos ? 0 : sep + 1;
+}
+
+// Fills `rec` for `source_name`. False when the source has no identity.
+bool describe_source(const std::string& source_name, BackupRecord& rec) {
+    directory_of(source_name, g_restore.scratch);
+    if (!file_identity(source_name, rec.source_id) ||
+        !file_identity(g_restore.scratch, rec.source_dir_id)) {
+        return false;
+    }
+    rec.source_name = source_name;
+    return true;
+}
+
+// True when `source_name` names the file recorded in `rec`: the same file on
+// disk, or the same directory entry (the job may have replaced the file).
+bool same_source(const BackupRecord& rec, const std::string& source_name) {
+    const FileIdEqual eq;
+    FileId id;
+    if (file_identity(source_name, id) && eq(id, rec.source_id)) {
+        return true;
+    }
+    directory_of(source_name, g_restore.scratch);
+    FileId dir;
+    if (!file_identity(g_restore.scratch, dir) || !eq(dir, rec.source_dir_id)) {
+        return false;
+    }
+    const std::size_t a = leaf_pos(source_name);
+    const std::size_t b = leaf_pos(rec.source_name);
+    return source_name.compare(a, std::string::npos, rec.source_name, b, std::string::npos) == 0;
+}
+
+// Writes the restore entries of `source_name` to both scripts and flushes them.
+void write_restore_entries(const std::string& source_name) {
+    make_restore_entry(g_restore.backup_name, source_name, g_restore.entry);
+    restore_write(g_restore.entry);
+    restore_flush();
+    if (raw_is_open(g_restore.restore_sh)) {
+        make_restore_sh_entry(g_restore.backup_name, source_name, g_restore.sh_entry);
+        restore_sh_write(g_restore.sh_entry);
+    }
+}
+
+} // namespace
+
+// Closes what is open and forgets the backups of the run.
+void restore_reset() {
+    if (text_is_open(g_restore.restore_file)) {
+        text_close(g_restore.restore_file);
+    }
+    if (raw_is_open(g_restore.restore_sh)) {
+        raw_close(g_restore.restore_sh);
+    }
+    g_restore.restore_file.failed = false;
+    g_restore.restore_sh.failed = false;
+    g_restore.backup_name.clear();
+    g_restore.entry.clear();
+    g_restore.sh_entry.clear();
+    g_restore.scratch.clear();
+    g_restore.backups.clear();
+}
+
+// Creates the scripts, writes their headers and flushes them.
 int create_restore_script() {
+    assert(!text_is_open(g_restore.restore_file));
+    if (!text_open_write(g_restore.restore_file, kRestoreBatName)) {
+        say("%s", msg::restore_open_failed);
+        say("%s", msg::disk_probably_full);
+        say("%s", msg::program_aborted);
+        return 1;
+    }
+    if (kWriteRestoreSh && !raw_open_write(g_restore.restore_sh, kRestoreShName, kRestoreShMode)) {
+        text_close(g_restore.restore_file);
+        say(msg::unable_open_write, kRestoreShName);
+        say("%s", msg::disk_probably_full);
+        say("%s", msg::program_aborted);
+        return 1;
+    }
+    std::string& line = g_restore.entry;
+    for (const char* text : kBatHeadBeforeStamp) {
+        line = text;
+        restore_write(line);
+    }
+    restore_write(g_run.restore_stamp_line);
+    for (const char* text : kBatHeadAfterStamp) {
+        line = text;
+        restore_write(line);
+    }
+    restore_flush();
+    if (raw_is_open(g_restore.restore_sh)) {
+        write_sh_header();
+    }
     return 0;
 }
-void close_restore_script() {}
-void restore_write(const std::string&) {}
-int make_backup(const std::string&) {
+
+// Closes both scripts; a failure to store what was written is reported.
+void close_restore_script() {
+    if (text_is_open(g_restore.restore_file)) {
+        const bool failed_before = g_restore.restore_file.failed;
+        if (!text_close(g_restore.restore_file) && !failed_before) {
+            report_bat_write_failure();
+        }
+    }
+    if (raw_is_open(g_restore.restore_sh)) {
+        const bool failed_before = g_restore.restore_sh.failed;
+        if (!raw_close(g_restore.restore_sh) && !failed_before) {
+            report_sh_write_failure();
+        }
+    }
+}
+
+// Writes `text` to Restore.bat; a failed write is reported, not returned.
+void restore_write(const std::string& text) {
+    if (!text_is_open(g_restore.restore_file)) {
+        return;
+    }
+    if (!text_write(g_restore.restore_file, text)) {
+        report_bat_write_failure();
+    }
+}
+
+// The name cut at its extension plus the backup extension its extension calls for.
+void make_backup_name(const std::string& source_name, std::string& out) {
+    const std::size_t dot = extension_pos(source_name);
+    if (dot == std::string::npos) {
+        out = source_name;
+        out += ".bak";
+        return;
+    }
+    out.assign(source_name, 0, dot);
+    if (contains_lowered(source_name, dot, ".bas")) {
+        out += ".bkb";
+    } else if (contains_lowered(source_name, dot, ".cls")) {
+        out += ".bkc";
+    } else if (contains_lowered(source_name, dot, ".frm")) {
+        out += ".bkf";
+    } else {
+        out += ".bak";
+    }
+}
+
+// True when the name holds a character the command interpreter treats specially.
+bool restore_name_needs_quotes(const std::string& name) {
+    return name.find_first_of(kBatSpecial) != std::string::npos;
+}
+
+// "Copy  " backup, four blanks, blanks up to 24 characters, source, "\n\n".
+void make_restore_entry(const std::string& backup_name, const std::string& source_name,
+                        std::string& out) {
+    out = kCopyWord;
+    append_bat_name(out, backup_name);
+    out += kEntryGap;
+    while (out.size() < kRestoreEntryColumn - 1) {
+        out += ' ';
+    }
+    append_bat_name(out, source_name);
+    out += "\n\n";
+}
+
+// cp -p -- 'backup' 'source' with sh quoting and "/" separators.
+void make_restore_sh_entry(const std::string& backup_name, const std::string& source_name,
+                           std::string& out) {
+    out = "cp -p -- ";
+    append_sh_name(out, backup_name);
+    out += ' ';
+    append_sh_name(out, source_name);
+    out += '\n';
+}
+
+// Copies the source to its backup (never over a backup of this run) and
+// writes its restore entries.
+int make_backup(const std::string& source_name) {
+    make_backup_name(source_name, g_restore.backup_name);
+    const std::string& backup_name = g_restore.backup_name;
+
+    FileId backup_id;
+    if (file_identity(backup_name, backup_id)) {
+        FileId source_id;
+        if (file_identity(source_name, source_id) && FileIdEqual{}(source_id, backup_id)) {
+            say(msg::backup_is_source, backup_name.c_str());
+            pause();
+            return 1;
+        }
+        const auto found = g_restore.backups.find(backup_id);
+        if (found != g_restore.backups.end()) {
+            if (same_source(found->second, source_name)) {
+                // Already backed up in this run: the backup keeps the text
+                // from before the run.
+                write_restore_entries(source_name);
+                return 0;
+            }
+            say(msg::backup_clash, backup_name.c_str(), found->second.source_name.c_str());
+            say("%s", msg::backup_not_overwritten);
+            pause();
+            return 1;
+        }
+    }
+
+    switch (copy_file_exact(source_name, backup_name)) {
+    case CopyStatus::ok:
+        break;
+    case CopyStatus::source_open_failed:
+        say(msg::backup_source_open, source_name.c_str());
+        pause();
+        return 1;
+    case CopyStatus::dest_create_failed:
+        say(msg::backup_dest_create, backup_name.c_str());
+        pause();
+        return 1;
+    case CopyStatus::write_failed:
+        say("\n");
+        say(msg::backup_write_error, backup_name.c_str());
+        say("%s", msg::disk_may_be_full);
+        pause();
+        return 1;
+    }
+
+    BackupRecord rec;
+    if (file_identity(backup_name, backup_id) && describe_source(source_name, rec)) {
+        g_restore.backups.insert_or_assign(backup_id, std::move(rec));
+    }
+    write_restore_entries(source_name);
     return 0;
 }
+
 } // namespace trevox

@@ -163,6 +163,29 @@ bool file_identity(const std::string& name, FileId& out);
 std::string resolve_name_case(const std::string& name);
 
 // ---------------------------------------------------------------------------
+// Raw output files: bytes go out exactly as given (no line-end translation),
+// each write straight to the file (nothing is buffered).
+
+struct RawWriter {
+    int fd = -1;
+    bool failed = false; // sticky: once a write failed, every later write fails
+};
+
+// Creates or empties `name` for writing and gives it the permission bits
+// `mode_bits` exactly (not reduced by the umask). False when it cannot be opened.
+bool raw_open_write(RawWriter& w, const std::string& name, int mode_bits);
+
+// Writes `n` bytes. False when this write (or an earlier one) failed.
+bool raw_write(RawWriter& w, const char* data, std::size_t n);
+inline bool raw_write(RawWriter& w, const std::string& s) {
+    return raw_write(w, s.data(), s.size());
+}
+
+// Closes. False when anything written was not stored.
+bool raw_close(RawWriter& w);
+bool raw_is_open(const RawWriter& w);
+
+// ---------------------------------------------------------------------------
 // Directory search
 
 // Every plain file matching the wildcard pattern ("*" and "?", letter case

@@ -90,6 +90,10 @@ inline constexpr const char* restore_write_failed = TVX "Unable to write to Rest
 inline constexpr const char* backup_source_open  = TVX "Unable to Open Source File %s to make backup copy \n\n";
 inline constexpr const char* backup_dest_create  = TVX "Unable to Create Destination File %s \n\n";
 inline constexpr const char* backup_write_error  = TVX "Write Error on Output File %s \n";
+inline constexpr const char* backup_clash        = TVX "Backup file %s already holds the backup of %s made in this run \n";
+inline constexpr const char* backup_not_overwritten = TVX "A backup made in this run is never overwritten \n\n";
+inline constexpr const char* backup_is_source    = TVX "Backup file %s is the source file itself \n\n";
+inline constexpr const char* restore_sh_write_failed = TVX "Unable to write to Restore.sh file \n";
 
 // Input sets
 inline constexpr const char* no_match_found = TVX "No Match Found for %s \n";

@@ -1,0 +1,81 @@
+// Raw output files on POSIX: an unbuffered descriptor, writes retried until
+// every byte is stored.
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace trevox {
+
+namespace {
+
+// One write through the I/O hook when one is installed, else the OS call.
+long raw_write_once(int fd, const char* data, std::size_t n) {
+    if (g_io.write != nullptr) {
+        return g_io.write(fd, data, n);
+    }
+    return static_cast<long>(::write(fd, data, n));
+}
+
+} // namespace
+
+// Creates or empties `name`; the permission bits are set after the open so
+// that the umask does not reduce them and an existing file gets them too.
+bool raw_open_write(RawWriter& w, const std::string& name, int mode_bits) {
+    if (name.empty() || mode_bits < 0 || w.fd >= 0) {
+        return false;
+    }
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                          static_cast<mode_t>(mode_bits));
+    if (fd < 0) {
+        return false;
+    }
+    if (::fchmod(fd, static_cast<mode_t>(mode_bits)) != 0) {
+        ::close(fd);
+        return false;
+    }
+    w.fd = fd;
+    w.failed = false;
+    return true;
+}
+
+// Writes all `n` bytes, retrying short writes and interrupted calls.
+bool raw_write(RawWriter& w, const char* data, std::size_t n) {
+    if (w.fd < 0 || w.failed) {
+        w.failed = true;
+        return false;
+    }
+    while (n > 0) {
+        const long done = raw_write_once(w.fd, data, n);
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done <= 0) {
+            w.failed = true;
+            return false;
+        }
+        data += done;
+        n -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+// Closes the descriptor; reports whether everything written was stored.
+bool raw_close(RawWriter& w) {
+    if (w.fd < 0) {
+        return false;
+    }
+    const bool closed = ::close(w.fd) == 0;
+    const bool ok = closed && !w.failed;
+    w.fd = -1;
+    w.failed = false;
+    return ok;
+}
+
+bool raw_is_open(const RawWriter& w) {
+    return w.fd >= 0;
+}
+
+} // namespace trevox
