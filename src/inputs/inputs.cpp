@@ -7,6 +7,7 @@
 #include "run/console.h"
 #include "run/messages.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <cstring>
@@ -128,20 +129,11 @@ void take_member_path(const std::string& list_line, std::string& member_path) {
 
 // Case-sensitive key test at the first character of the line.
 bool line_has_key(const std::string& line, ListKind kind) {
+    const auto starts = [&line](const char* key) { return begins_with(line, key); };
     if (kind == ListKind::project) {
-        for (const char* key : kProjectKeys) {
-            if (begins_with(line, key)) {
-                return true;
-            }
-        }
-        return false;
+        return std::any_of(std::begin(kProjectKeys), std::end(kProjectKeys), starts);
     }
-    for (const char* key : kGroupKeys) {
-        if (begins_with(line, key)) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(std::begin(kGroupKeys), std::end(kGroupKeys), starts);
 }
 
 // Key, path and extension test of one list line.
