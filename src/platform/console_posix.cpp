@@ -43,16 +43,15 @@ struct termios g_saved_termios;
 volatile std::sig_atomic_t g_restore_fd = -1;
 
 // Puts the terminal back, then lets the signal do what it would have done.
-// Only async-signal-safe calls here.
+// Only async-signal-safe calls here; the process ends, so errno need not be
+// kept.
 extern "C" void restore_terminal_and_reraise(int sig) {
-    const int saved_errno = errno;
     const int fd = g_restore_fd;
     if (fd >= 0) {
         (void)::tcsetattr(fd, TCSANOW, &g_saved_termios);
     }
     (void)std::signal(sig, SIG_DFL);
-    (void)std::raise(sig);
-    errno = saved_errno;
+    (void)std::raise(sig); // delivered at once or when the handler returns
 }
 
 // Installs the restoring handler, once, for every ending signal whose action

