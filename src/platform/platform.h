@@ -145,11 +145,6 @@ ReplaceStatus replace_file(const std::string& temp, const std::string& target);
 // or this process may not write it.
 bool file_is_read_only(const std::string& name);
 
-// True when `a` and `b` are both readable regular files holding the same
-// bytes. Sizes are compared first, then the contents block by block. False
-// when either cannot be read.
-bool files_identical(const std::string& a, const std::string& b);
-
 bool file_remove(const std::string& name);
 bool file_exists(const std::string& name);   // any kind of entry
 bool is_regular_file(const std::string& name);
@@ -160,6 +155,11 @@ struct FileId {
     std::uint64_t inode = 0;
 };
 bool file_identity(const std::string& name, FileId& out);
+
+// True when `a` and `b` are both readable regular files holding the same
+// bytes. Sizes are compared first, then the contents block by block. False
+// when either cannot be read.
+bool files_identical(const std::string& a, const std::string& b);
 
 // Makes the name of the existing file that `name` means when it names no file
 // as written: each component is matched regardless of letter case. The result
