@@ -229,6 +229,19 @@ TEST_F(JobTest, MissingSourceIsReportedInBothModes) {
     }
 }
 
+TEST_F(JobTest, BackupFailureStopsTheJobBeforeAnyLine) {
+    write_all("Form1.bas", kIndented);
+    fs::create_directory("Form1.bkb"); // the backup cannot be created
+    std::string out;
+    EXPECT_EQ(run_job("Form1.bas", out), 1);
+    EXPECT_EQ(read_all("Form1.bas"), kIndented);
+    EXPECT_EQ(read_all("Form1.tmp"), ""); // created, no line written
+    expect_in_order(out, {format1(msg::error_creating_backup, "Form1.bas"), msg::program_will_abort,
+                          msg::press_enter});
+    EXPECT_EQ(g_run.job_failures, 1);
+    expect_streams_closed();
+}
+
 TEST_F(JobTest, ReadOnlySourceIsReportedAndUntouched) {
     // Whether its text would change or not, a read-only source is reported.
     for (const std::string& text : {kIndented, kFlat}) {
