@@ -156,6 +156,11 @@ struct FileId {
 };
 bool file_identity(const std::string& name, FileId& out);
 
+// True when `a` and `b` are both readable regular files holding the same
+// bytes. Sizes are compared first, then the contents block by block. False
+// when either cannot be read.
+bool files_identical(const std::string& a, const std::string& b);
+
 // Makes the name of the existing file that `name` means when it names no file
 // as written: each component is matched regardless of letter case. The result
 // keeps the separators as written. When nothing matches, `name` is returned
