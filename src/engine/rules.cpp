@@ -4,7 +4,9 @@
 // throughout; no C-string function ever looks at line content.
 #include "engine/rules.h"
 
+#include <algorithm>
 #include <cassert>
+#include <iterator>
 #include <string_view>
 
 namespace trevox {
@@ -207,12 +209,10 @@ bool is_declaration(const std::string& line) {
         // The keyword ends with the line's first blank; the second word
         // starts right after it unless more blanks follow.
         const std::string_view rest = std::string_view(line).substr(keyword.size());
-        for (std::string_view excluded : kExcludedSecondWords) {
-            if (rest.substr(0, excluded.size()) == excluded) {
-                return false;
-            }
-        }
-        return true;
+        return std::none_of(std::begin(kExcludedSecondWords), std::end(kExcludedSecondWords),
+                            [rest](std::string_view excluded) {
+                                return rest.substr(0, excluded.size()) == excluded;
+                            });
     }
     return false;
 }
