@@ -111,13 +111,14 @@ void drop_comment_continuation() {
 // Under RemoveComments, removes the whole-line comment in current_line
 // together with the lines that continue it. When the line written just before
 // is a continued line, one empty line takes the comment's place, so that the
-// next line is not joined to that statement.
+// next line is not joined to that statement (at the very end of an input
+// without a final line end there is no next line, and nothing is written).
 void drop_whole_line_comment() {
-    const bool had_newline = ends_with_newline(g_pump.current_line);
     if (is_continued_line(g_pump.current_line)) {
         drop_comment_continuation();
     }
-    if (g_pump.last_written_continued != 0 && had_newline) {
+    // current_line now holds the comment's last line.
+    if (g_pump.last_written_continued != 0 && ends_with_newline(g_pump.current_line)) {
         emit_line("\n", 1);
     }
 }

@@ -312,17 +312,21 @@ TEST_F(PumpContinuedStatementEnd, BlankLineAfterAContinuedLine) {
 
 TEST_F(PumpContinuedStatementEnd, CommentLineAfterAContinuedLine) {
     g_settings.RemoveComments = 1;
-    check_pump_cases(*this, {
-                                {"comment replaced by an empty line",
-                                 "s = s & \" WHERE \" _\n'---\nIf s <> \"\" Then\n",
-                                 "s = s & \" WHERE \" _\n\nIf s <> \"\" Then\n"},
-                                {"continued comment replaced by one empty line",
-                                 "s = a _\n' c _\n  more\nt = 1\n", "s = a _\n\nt = 1\n"},
-                                {"Rem", "s = a _\nRem\nt\n", "s = a _\n\nt\n"},
-                                {"comment last without newline", "s = a _\n'c", "s = a _\n"},
-                                {"ordinary line before", "s = a\n'c\nt\n", "s = a\nt\n"},
-                                {"blank lines kept anyway", "s = a _\n\nt\n", "s = a _\n\nt\n"},
-                            });
+    check_pump_cases(*this,
+                     {
+                         {"comment replaced by an empty line",
+                          "s = s & \" WHERE \" _\n'---\nIf s <> \"\" Then\n",
+                          "s = s & \" WHERE \" _\n\nIf s <> \"\" Then\n"},
+                         {"continued comment replaced by one empty line",
+                          "s = a _\n' c _\n  more\nt = 1\n", "s = a _\n\nt = 1\n"},
+                         {"Rem", "s = a _\nRem\nt\n", "s = a _\n\nt\n"},
+                         {"comment last without newline", "s = a _\n'c", "s = a _\n"},
+                         {"continued comment ends the input without newline",
+                          "s = a _\n' c _\nmore", "s = a _\n"},
+                         {"continued comment at the end", "s = a _\n' c _\nmore\n", "s = a _\n\n"},
+                         {"ordinary line before", "s = a\n'c\nt\n", "s = a\nt\n"},
+                         {"blank lines kept anyway", "s = a _\n\nt\n", "s = a _\n\nt\n"},
+                     });
 }
 
 TEST_F(PumpContinuedStatementEnd, BothRemovals) {
