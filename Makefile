@@ -1,0 +1,40 @@
+# Thin wrapper over CMake. `make demo` runs Trevox on a scratch copy of the
+# bundled example; `make test` builds and runs every test, in a normal build
+# and under AddressSanitizer and UndefinedBehaviorSanitizer.
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+CTEST_ARGS ?= --output-on-failure -j $(JOBS)
+
+.PHONY: all deps build demo test test-normal test-asan clean
+
+all: build
+
+deps:
+	@./tools/deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Runs the program, interactively, over a fresh copy of examples/.
+demo: build
+	rm -rf scratch/demo && mkdir -p scratch && cp -r examples scratch/demo
+	cd scratch/demo && ../../$(BUILD)/trevox Demo.vbg
+
+test: test-normal test-asan
+
+test-normal: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+	ctest --test-dir $(BUILD) $(CTEST_ARGS)
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTREVOX_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) scratch

@@ -1,0 +1,57 @@
+// Runs the real trevox binary in a pseudo-terminal that is its controlling
+// terminal, typing one key at each prompt, with standard output on the
+// terminal or redirected to a file.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+struct RunOptions {
+    std::vector<std::string> args; // arguments after the program name
+    std::string cwd;               // working directory of the run
+    char confirm_key = 'y';        // typed at the yes/no question
+    char pause_key = '\r';         // typed at each "Press Enter" pause; 0: none
+    bool settings_file = true;     // an empty settings file in the second place
+    bool stdout_to_file = false;   // standard output redirected to a file
+    bool with_terminal = true;     // false: no controlling terminal at all
+    std::vector<std::pair<std::string, std::string>> env; // extra environment
+    std::string source_date_epoch = "953024730"; // 2000-03-14 09:05:30 UTC; "" leaves it unset
+    int timeout_ms = 20000;
+};
+
+struct RunResult {
+    int exit_code = -1; // -1 when it did not exit normally
+    bool timed_out = false;
+    std::string terminal; // everything written to the terminal
+    std::string out;      // standard output when redirected
+    std::string err;      // standard error
+    int confirms = 0;     // yes/no questions seen
+    int pauses = 0;       // pauses seen
+};
+
+RunResult run_trevox(const RunOptions& options);
+
+// A fresh scratch directory, removed by the destructor.
+struct ScratchDir {
+    std::string path;
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& bytes);
+bool exists(const std::string& path);
+// Copies the bundled examples into `dir` (files only, flat tree kept).
+void copy_examples(const std::string& dir);
+// Unix line ends to CR LF.
+std::string crlf(const std::string& text);
+// Number of non-overlapping occurrences of `needle` in `hay`.
+int count(const std::string& hay, const std::string& needle);
+
+} // namespace e2e
