@@ -39,6 +39,18 @@ void fail_log_write() {
     g_log.log_failed = 1;
 }
 
+// Writes one text to the open log: an empty text is not written (and does
+// not close the log); a failed write ends the logging for the run.
+void write_text(const char* text, std::size_t length) {
+    assert(g_log.log_open != 0 && g_log.log_failed == 0);
+    if (length == 0) {
+        return;
+    }
+    if (!text_write(g_log.log_stream, text, length)) {
+        fail_log_write();
+    }
+}
+
 } // namespace
 
 // Contract: closes the log if open, without any report, and puts every flag
@@ -75,8 +87,8 @@ void log_line(const char* text, std::size_t length) {
             return;
         }
         g_log.log_open = 1;
-        // The header passes through here like any other text.
-        log_line(g_run.log_stamp_line.data(), g_run.log_stamp_line.size());
+        // The header lines go the way of any other text.
+        write_text(g_run.log_stamp_line.data(), g_run.log_stamp_line.size());
         if (g_log.log_failed != 0) {
             return;
         }
@@ -84,17 +96,12 @@ void log_line(const char* text, std::size_t length) {
         module = kModuleLineStart;
         module += g_run.input_name;
         module += kModuleLineEnd;
-        log_line(module.data(), module.size());
+        write_text(module.data(), module.size());
         if (g_log.log_failed != 0) {
             return;
         }
     }
-    if (length == 0) {
-        return;
-    }
-    if (!text_write(g_log.log_stream, text, length)) {
-        fail_log_write();
-    }
+    write_text(text, length);
 }
 
 // Contract: the log, if open, is flushed and closed; a failure to store what

@@ -9,6 +9,7 @@
 #include "run/console.h"
 #include "run/messages.h"
 
+#include <algorithm>
 #include <cassert>
 #include <climits>
 
@@ -343,9 +344,7 @@ int remove_lb_and_tabs(std::string& text) {
 // character; flags are only ever turned on. An unknown or empty token changes
 // nothing.
 void setSwitches(std::string& token) {
-    for (char& c : token) {
-        c = upper_ascii(c);
-    }
+    std::transform(token.begin(), token.end(), token.begin(), upper_ascii);
     if (token.empty()) {
         return;
     }
