@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,10 +59,29 @@ long failing_write(int, const void*, std::size_t) {
     return -1;
 }
 
+// Unit tests never wait at a pause: the test process gives up its controlling
+// terminal (if it has one), so the pause finds no console and returns at once,
+// as it does in CI.
+void detach_from_terminal() {
+    const int fd = open("/dev/tty", O_RDWR | O_NOCTTY);
+    if (fd < 0) {
+        return;
+    }
+    // A session leader giving up its terminal hangs up its own process group.
+    struct sigaction ignore {};
+    struct sigaction old {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGHUP, &ignore, &old);
+    ioctl(fd, TIOCNOTTY);
+    sigaction(SIGHUP, &old, nullptr);
+    close(fd);
+}
+
 // Each test runs in a fresh current directory with a known stamp and name.
 class Log : public ::testing::Test {
   protected:
     void SetUp() override {
+        detach_from_terminal();
         char templ[] = "/tmp/trevox_log_XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
         dir_ = templ;

@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -75,11 +78,30 @@ class SavedEnv {
     std::optional<std::string> value_;
 };
 
+// Unit tests never wait at a pause: the test process gives up its controlling
+// terminal (if it has one), so the pause finds no console and returns at once,
+// as it does in CI.
+void detach_from_terminal() {
+    const int fd = open("/dev/tty", O_RDWR | O_NOCTTY);
+    if (fd < 0) {
+        return;
+    }
+    // A session leader giving up its terminal hangs up its own process group.
+    struct sigaction ignore {};
+    struct sigaction old {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGHUP, &ignore, &old);
+    ioctl(fd, TIOCNOTTY);
+    sigaction(SIGHUP, &old, nullptr);
+    close(fd);
+}
+
 // Each test runs in a fresh directory of its own, with the second place of
 // the settings file pointed inside it, so no real settings file is seen.
 class Settings : public ::testing::Test {
   protected:
     void SetUp() override {
+        detach_from_terminal();
         char templ[] = "/tmp/trevox_settings_XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
         dir_ = templ;
