@@ -14,7 +14,11 @@ struct PumpState {
     std::string lookahead_line; // the line read ahead
     int end_of_input = 0;
     int write_error_count = 0;
-    int stamp_pending = 1;      // run-wide: the first Option Explicit is not stamped yet
+    int stamp_pending = 1; // run-wide: the first Option Explicit is not stamped yet
+    // Per pass: the last non-empty text written by emit_line() ended in " _\n".
+    int last_written_continued = 0;
+    // Per pass: holds a cut line while the comment lines after it are dropped.
+    std::string held_line;
     TextReader input_stream;
     TextWriter output_stream;
 };
@@ -36,7 +40,9 @@ void next_line();
 
 // Writes one line to output_stream (echoing and logging it first under /z).
 void emit_line(const char* text, std::size_t length);
-inline void emit_line(const std::string& s) { emit_line(s.data(), s.size()); }
+inline void emit_line(const std::string& s) {
+    emit_line(s.data(), s.size());
+}
 
 void pass_form_header();
 void pass_protected();

@@ -1,13 +1,25 @@
 // The source-file job: one file reformatted as a small transaction on disk.
+//
+// The source is read, its reformatted text written to a temporary file beside
+// it, a backup made before any line is processed, and only a complete, error
+// free result replaces the source, atomically. Under CombineSplitLines the
+// result is joined into a second temporary file that replaces the source.
 #pragma once
 
 #include <string>
 
 namespace trevox {
 
+// Extension of the job's temporary file (the text of the line pass).
+inline constexpr const char* kTempExtension = ".tmp";
+// Extension of the copy-back pass's temporary file (the joined text).
+inline constexpr const char* kSecondTempExtension = ".tm2";
+
 struct JobState {
-    std::string temp_name;
-    int multi_file_mode = 0; // run-wide: this job is one of several
+    std::string source_name;      // the source as resolved, used throughout the job
+    std::string temp_name;        // the line pass's output beside the source
+    std::string second_temp_name; // the copy-back pass's output beside the source
+    int multi_file_mode = 0;      // run-wide: this job is one of several
 };
 extern JobState g_job;
 

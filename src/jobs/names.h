@@ -11,6 +11,11 @@ namespace trevox {
 // Position of the first "." of the last component, or npos.
 std::size_t extension_pos(const std::string& name);
 
+// Writes into `out` (its capacity reused) `name` cut at its extension followed
+// by `new_extension` (the whole name followed by it when there is none).
+// `new_extension` is a non-null text starting with ".".
+void name_with_extension(const std::string& name, const char* new_extension, std::string& out);
+
 // The name cut at its extension, plus ".tmp" (whole name plus ".tmp" without one).
 std::string temp_name_for(const std::string& name);
 

@@ -1,29 +1,358 @@
-// Placeholder until this subsystem is built.
+// Binary copies and file operations on POSIX.
 #include "platform/platform.h"
+#include "platform/posix_internal.h"
+
+#include <cassert>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <linux/fs.h>
+#endif
 
 namespace trevox {
-CopyStatus copy_file_exact(const std::string&, const std::string&) {
-    return CopyStatus::source_open_failed;
+
+namespace {
+
+constexpr int kNewFileMode = 0666;
+constexpr mode_t kPermissionBits = 07777;
+constexpr mode_t kAnyWriteBits = 0222;
+// Largest request handed to copy_file_range at a time.
+constexpr std::size_t kKernelCopyChunk = std::size_t{1} << 30;
+constexpr const char kSiblingSuffix[] = ".trevox-XXXXXX";
+
+struct FilesState {
+    std::vector<char> copy_block; // the read/write loop's block, allocated on first use
+};
+FilesState g_files;
+
+bool close_fd(int fd) {
+    const int rc = ::close(fd);
+    return rc == 0 || errno == EINTR;
 }
-ReplaceStatus replace_file(const std::string&, const std::string&) {
+
+// Copies the rest of `in` (from its current offset) to `out` through g_io,
+// block by block.
+bool copy_by_blocks(int in, int out) {
+    if (g_files.copy_block.size() < kIoBlockSize) {
+        g_files.copy_block.resize(kIoBlockSize);
+    }
+    char* buf = g_files.copy_block.data();
+    for (;;) {
+        const long got = g_io.read(in, buf, g_files.copy_block.size());
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        if (!io_write_all(out, buf, static_cast<std::size_t>(got))) {
+            return false;
+        }
+    }
+}
+
+// Copies all of `in` to the empty `out`: a copy-on-write clone when the file
+// system offers one, else the in-kernel copy, else (or after either gives up
+// with a "not here" error) the block loop from where the kernel stopped.
+// The fast paths are taken only while g_io holds the built-in wrappers, so
+// that failures injected through g_io are seen by every copy.
+bool copy_fd(int in, int out) {
+    if (io_read_is_default() && io_write_is_default()) {
+#if defined(FICLONE)
+        if (::ioctl(out, FICLONE, in) == 0) {
+            return true;
+        }
+#endif
+#if defined(__linux__)
+        for (;;) {
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kKernelCopyChunk, 0);
+            if (n > 0) {
+                continue;
+            }
+            if (n == 0) {
+                break; // the end; the block loop below confirms it
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                errno == ENOTSUP || errno == EBADF || errno == EPERM) {
+                break; // not possible here: the offsets tell the loop where to go on
+            }
+            return false;
+        }
+#endif
+    }
+    return copy_by_blocks(in, out);
+}
+
+// True when the two stat results are the same file on disk.
+bool same_file(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool read_only_by_stat(const char* os, const struct stat& st) {
+    return (st.st_mode & kAnyWriteBits) == 0 || ::access(os, W_OK) != 0;
+}
+
+// Gives the file at `fd` the owner (when it differs and the OS lets us) and
+// the permission bits of `like`.
+bool take_attributes(int fd, const struct stat& like) {
+    struct stat now {};
+    if (::fstat(fd, &now) != 0) {
+        return false;
+    }
+    if (now.st_uid != like.st_uid || now.st_gid != like.st_gid) {
+        (void)::fchown(fd, like.st_uid, like.st_gid); // best effort: only root may give files away
+    }
+    return ::fchmod(fd, like.st_mode & kPermissionBits) == 0;
+}
+
+// The rename crossed file systems (the target is reached through a link):
+// copy `temp` into a new file beside `target`, rename that over `target`,
+// then remove `temp`.
+bool replace_across_devices(const char* temp, const char* target, const struct stat& like) {
+    std::string sibling(target);
+    sibling += kSiblingSuffix;
+    const int out = ::mkostemp(sibling.data(), O_CLOEXEC);
+    if (out < 0) {
+        return false;
+    }
+    bool ok = false;
+    const int in = ::open(temp, O_RDONLY | O_CLOEXEC);
+    if (in >= 0) {
+        ok = copy_fd(in, out) && take_attributes(out, like);
+        (void)close_fd(in);
+    }
+    ok = close_fd(out) && ok;
+    if (ok && ::rename(sibling.c_str(), target) == 0) {
+        (void)::unlink(temp);
+        return true;
+    }
+    (void)::unlink(sibling.c_str());
+    return false;
+}
+
+} // namespace
+
+// Copies `from` to `to` byte for byte. A destination that is the source itself
+// is refused before anything is emptied. A read error of the source is
+// reported as a failed copy (write_failed).
+CopyStatus copy_file_exact(const std::string& from, const std::string& to) {
+    const char* src = os_name(from, g_posix.name1);
+    if (src == nullptr) {
+        return CopyStatus::source_open_failed;
+    }
+    const char* dst = os_name(to, g_posix.name2);
+    if (dst == nullptr) {
+        return CopyStatus::dest_create_failed;
+    }
+    const int in = ::open(src, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (in < 0) {
+        return CopyStatus::source_open_failed;
+    }
+    struct stat src_st {};
+    if (::fstat(in, &src_st) != 0 || !S_ISREG(src_st.st_mode)) {
+        (void)close_fd(in);
+        return CopyStatus::source_open_failed;
+    }
+    struct stat dst_st {};
+    if (::stat(dst, &dst_st) == 0 && same_file(src_st, dst_st)) {
+        (void)close_fd(in);
+        return CopyStatus::dest_create_failed;
+    }
+    const int out = ::open(dst, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
+    if (out < 0) {
+        (void)close_fd(in);
+        return CopyStatus::dest_create_failed;
+    }
+    const bool copied = copy_fd(in, out);
+    (void)close_fd(in);
+    const bool closed = close_fd(out);
+    return copied && closed ? CopyStatus::ok : CopyStatus::write_failed;
+}
+
+// Renames `temp` over `target` (over the file a symbolic link points to, so
+// the link stays). A read-only target is refused before anything changes.
+ReplaceStatus replace_file(const std::string& temp, const std::string& target) {
+    const char* tmp = os_name(temp, g_posix.name1);
+    const char* tgt = os_name(target, g_posix.name2);
+    if (tmp == nullptr || tgt == nullptr) {
+        return ReplaceStatus::failed;
+    }
+    struct stat tmp_st {};
+    if (::lstat(tmp, &tmp_st) != 0 || !S_ISREG(tmp_st.st_mode)) {
+        return ReplaceStatus::failed;
+    }
+    struct stat st {};
+    if (::lstat(tgt, &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* real = ::realpath(tgt, nullptr);
+        if (real == nullptr) {
+            return ReplaceStatus::failed;
+        }
+        g_posix.name3.assign(real);
+        std::free(real);
+        tgt = g_posix.name3.c_str();
+    }
+    if (::stat(tgt, &st) != 0) {
+        // Nothing under the name: the new text simply takes its place.
+        return errno == ENOENT && ::rename(tmp, tgt) == 0 ? ReplaceStatus::ok
+                                                          : ReplaceStatus::failed;
+    }
+    if (read_only_by_stat(tgt, st)) {
+        return ReplaceStatus::read_only;
+    }
+    if (!S_ISREG(st.st_mode) || same_file(st, tmp_st)) {
+        return ReplaceStatus::failed;
+    }
+    const int fd = ::open(tmp, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return ReplaceStatus::failed;
+    }
+    const bool attributes = take_attributes(fd, st);
+    (void)close_fd(fd);
+    if (!attributes) {
+        return ReplaceStatus::failed;
+    }
+    if (::rename(tmp, tgt) == 0) {
+        return ReplaceStatus::ok;
+    }
+    if (errno == EXDEV && replace_across_devices(tmp, tgt, st)) {
+        return ReplaceStatus::ok;
+    }
     return ReplaceStatus::failed;
 }
-bool file_is_read_only(const std::string&) {
-    return false;
+
+bool file_is_read_only(const std::string& name) {
+    const char* os = os_name(name, g_posix.name1);
+    struct stat st {};
+    return os != nullptr && ::stat(os, &st) == 0 && read_only_by_stat(os, st);
 }
-bool file_remove(const std::string&) {
-    return false;
+
+bool file_remove(const std::string& name) {
+    const char* os = os_name(name, g_posix.name1);
+    return os != nullptr && ::unlink(os) == 0;
 }
-bool file_exists(const std::string&) {
-    return false;
+
+bool file_exists(const std::string& name) {
+    const char* os = os_name(name, g_posix.name1);
+    struct stat st {};
+    return os != nullptr && ::lstat(os, &st) == 0;
 }
-bool is_regular_file(const std::string&) {
-    return false;
+
+bool is_regular_file(const std::string& name) {
+    const char* os = os_name(name, g_posix.name1);
+    struct stat st {};
+    return os != nullptr && ::stat(os, &st) == 0 && S_ISREG(st.st_mode);
 }
-bool file_identity(const std::string&, FileId&) {
-    return false;
+
+bool file_identity(const std::string& name, FileId& out) {
+    const char* os = os_name(name, g_posix.name1);
+    struct stat st {};
+    if (os == nullptr || ::stat(os, &st) != 0) {
+        return false;
+    }
+    out.device = static_cast<std::uint64_t>(st.st_dev);
+    out.inode = static_cast<std::uint64_t>(st.st_ino);
+    return true;
 }
+
+namespace {
+
+// Equal regardless of ASCII letter case.
+bool equal_ignoring_case(const char* a, const char* b, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (ascii_lower(static_cast<unsigned char>(a[i])) !=
+            ascii_lower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Looks for `comp` in the directory `dir` (OS form, "" for the current one):
+// the exact name, else the first name in byte order equal to it regardless
+// of case. Appends the name found to `out`; false when there is none.
+bool find_entry_ignoring_case(const std::string& dir, const char* comp, std::size_t len,
+                              std::string& out) {
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (d == nullptr) {
+        return false;
+    }
+    std::string& best = g_posix.name3;
+    best.clear();
+    bool found = false;
+    while (const struct dirent* e = ::readdir(d)) {
+        const std::size_t n = std::strlen(e->d_name);
+        if (n != len || !equal_ignoring_case(e->d_name, comp, len)) {
+            continue;
+        }
+        if (std::memcmp(e->d_name, comp, len) == 0) {
+            best.assign(e->d_name, n);
+            found = true;
+            break;
+        }
+        if (!found || std::strcmp(e->d_name, best.c_str()) < 0) {
+            best.assign(e->d_name, n);
+            found = true;
+        }
+    }
+    (void)::closedir(d);
+    if (found) {
+        out += best;
+    }
+    return found;
+}
+
+bool is_separator(char c) {
+    return c == '\\' || c == '/';
+}
+
+} // namespace
+
+// The name as written when it exists; else each component matched regardless
+// of case against its directory, separators kept as written; else `name`.
 std::string resolve_name_case(const std::string& name) {
-    return name;
+    const char* os = os_name(name, g_posix.name1);
+    struct stat st {};
+    if (os == nullptr || ::lstat(os, &st) == 0) {
+        return name;
+    }
+    std::string result;
+    result.reserve(name.size());
+    std::string& os_prefix = g_posix.name2; // the resolved part in OS form
+    os_prefix.clear();
+    std::size_t i = 0;
+    for (;;) {
+        std::size_t j = i;
+        while (j < name.size() && !is_separator(name[j])) {
+            ++j;
+        }
+        const char* comp = name.data() + i;
+        const std::size_t len = j - i;
+        const bool passes = len == 0 || (len == 1 && comp[0] == '.') ||
+                            (len == 2 && comp[0] == '.' && comp[1] == '.');
+        const std::size_t before = result.size();
+        if (passes) {
+            result.append(comp, len);
+        } else if (!find_entry_ignoring_case(os_prefix, comp, len, result)) {
+            return name;
+        }
+        os_prefix.append(result, before, std::string::npos);
+        if (j == name.size()) {
+            break;
+        }
+        result.push_back(name[j]);
+        os_prefix.push_back('/');
+        i = j + 1;
+    }
+    return result;
 }
+
 } // namespace trevox

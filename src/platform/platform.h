@@ -84,9 +84,9 @@ struct TextReader {
     std::vector<char> block;
     std::size_t pos = 0;
     std::size_t end = 0;
-    bool at_eof = false;       // the OS reported the end of the file
-    bool failed = false;       // a read error occurred (treated as the end)
-    bool pending_cr = false;   // a CR ended the previous block
+    bool at_eof = false;           // the OS reported the end of the file
+    bool failed = false;           // a read error occurred (treated as the end)
+    bool pending_cr = false;       // a CR ended the previous block
     std::size_t pending_ctrlz = 0; // Ctrl-Z characters owed to the text
 };
 
@@ -146,7 +146,7 @@ ReplaceStatus replace_file(const std::string& temp, const std::string& target);
 bool file_is_read_only(const std::string& name);
 
 bool file_remove(const std::string& name);
-bool file_exists(const std::string& name);   // any kind of entry
+bool file_exists(const std::string& name); // any kind of entry
 bool is_regular_file(const std::string& name);
 
 // Identity of the file on disk, to tell whether two names are the same file.
@@ -155,6 +155,11 @@ struct FileId {
     std::uint64_t inode = 0;
 };
 bool file_identity(const std::string& name, FileId& out);
+
+// True when `a` and `b` are both readable regular files holding the same
+// bytes. Sizes are compared first, then the contents block by block. False
+// when either cannot be read.
+bool files_identical(const std::string& a, const std::string& b);
 
 // Makes the name of the existing file that `name` means when it names no file
 // as written: each component is matched regardless of letter case. The result

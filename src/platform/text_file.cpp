@@ -1,33 +1,382 @@
-// Placeholder until this subsystem is built.
+// Text-mode files: our own translation, the same on every platform.
+//
+// Reading turns CR LF into "\n"; a lone CR, a NUL and a Ctrl-Z that is
+// followed by any other byte are ordinary characters; a run of Ctrl-Z at the
+// very end of the file is dropped. Writing turns "\n" into CR LF. Both sides
+// move data in large blocks through g_io.
 #include "platform/platform.h"
+#include "platform/posix_internal.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace trevox {
-IoHooks g_io = {nullptr, nullptr};
-void io_hooks_reset() {}
-bool text_open_read(TextReader&, const std::string&) {
-    return false;
+
+namespace {
+
+constexpr char kCr = '\r';
+constexpr char kLf = '\n';
+constexpr char kCtrlZ = '\x1a';
+constexpr int kDefaultFileMode = 0666;
+constexpr int kModeBitsMask = 07777;
+
+long default_read(int fd, void* buf, std::size_t n) {
+    for (;;) {
+        const ssize_t got = ::read(fd, buf, n);
+        if (got >= 0 || errno != EINTR) {
+            return static_cast<long>(got);
+        }
+    }
 }
-bool text_read_line(TextReader&, std::string& line, std::size_t) {
+
+long default_write(int fd, const void* buf, std::size_t n) {
+    for (;;) {
+        const ssize_t put = ::write(fd, buf, n);
+        if (put >= 0 || errno != EINTR) {
+            return static_cast<long>(put);
+        }
+    }
+}
+
+// Closes `fd`, treating an interrupted close as done (the descriptor is gone
+// on Linux either way). False when the OS reports an error.
+bool close_fd(int fd) {
+    const int rc = ::close(fd);
+    return rc == 0 || errno == EINTR;
+}
+
+// Reads the next block into the reader. False at the end of the file or on a
+// read error (which also sets `failed`).
+bool fill_block(TextReader& r) {
+    if (r.at_eof || r.failed) {
+        return false;
+    }
+    if (r.block.size() < kIoBlockSize) {
+        r.block.resize(kIoBlockSize);
+    }
+    const long got = g_io.read(r.fd, r.block.data(), r.block.size());
+    if (got < 0) {
+        r.failed = true;
+        return false;
+    }
+    if (got == 0) {
+        r.at_eof = true;
+        return false;
+    }
+    assert(static_cast<std::size_t>(got) <= r.block.size());
+    r.pos = 0;
+    r.end = static_cast<std::size_t>(got);
+    return true;
+}
+
+// Length of the run of Ctrl-Z characters at the reader's position.
+std::size_t ctrlz_run(const TextReader& r) {
+    std::size_t i = r.pos;
+    while (i < r.end && r.block[i] == kCtrlZ) {
+        ++i;
+    }
+    return i - r.pos;
+}
+
+// Index (relative to `p`) of the first LF, CR or Ctrl-Z in [p, p+n); `n` when
+// there is none. Each search is limited by the previous hit, so ordinary text
+// is scanned at memchr speed.
+std::size_t first_special(const char* p, std::size_t n) {
+    std::size_t lim = n;
+    if (const void* hit = std::memchr(p, kLf, lim)) {
+        lim = static_cast<std::size_t>(static_cast<const char*>(hit) - p);
+    }
+    if (const void* hit = std::memchr(p, kCr, lim)) {
+        lim = static_cast<std::size_t>(static_cast<const char*>(hit) - p);
+    }
+    if (const void* hit = std::memchr(p, kCtrlZ, lim)) {
+        lim = static_cast<std::size_t>(static_cast<const char*>(hit) - p);
+    }
+    return lim;
+}
+
+// Pushes the writer's block to the file. Marks the writer failed on any error.
+bool flush_block(TextWriter& w) {
+    if (w.failed) {
+        w.used = 0;
+        return false;
+    }
+    if (w.used > 0 && !io_write_all(w.fd, w.block.data(), w.used)) {
+        w.failed = true;
+    }
+    w.used = 0;
+    return !w.failed;
+}
+
+} // namespace
+
+IoHooks g_io = {&default_read, &default_write};
+PosixScratch g_posix;
+
+// Puts the built-in read and write wrappers back.
+void io_hooks_reset() {
+    g_io.read = &default_read;
+    g_io.write = &default_write;
+}
+
+bool io_read_is_default() {
+    return g_io.read == &default_read;
+}
+
+bool io_write_is_default() {
+    return g_io.write == &default_write;
+}
+
+// Writes the whole range through g_io.write; false on an error or a write
+// that stores nothing (a full disk reported as a short write).
+bool io_write_all(int fd, const char* data, std::size_t n) {
+    assert(data != nullptr || n == 0);
+    while (n > 0) {
+        const long put = g_io.write(fd, data, n);
+        if (put <= 0) {
+            return false;
+        }
+        assert(static_cast<std::size_t>(put) <= n);
+        data += put;
+        n -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+// "\" becomes "/"; names that cannot name a file give nullptr.
+const char* os_name(const std::string& name, std::string& buf) {
+    if (name.empty() || name.find('\0') != std::string::npos) {
+        return nullptr;
+    }
+    if (name.find('\\') == std::string::npos) {
+        return name.c_str();
+    }
+    buf.assign(name);
+    std::replace(buf.begin(), buf.end(), '\\', '/');
+    return buf.c_str();
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+// Opens a regular file for reading; an open reader is closed first. Refuses
+// directories and every other kind of entry (a FIFO would block).
+bool text_open_read(TextReader& r, const std::string& name) {
+    const char* os = os_name(name, g_posix.name1);
+    if (os == nullptr) {
+        return false;
+    }
+    if (r.fd >= 0) {
+        text_close(r);
+    }
+    const int fd = ::open(os, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close_fd(fd);
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) {
+        (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    r.fd = fd;
+    r.pos = 0;
+    r.end = 0;
+    r.at_eof = false;
+    r.failed = false;
+    r.pending_cr = false;
+    r.pending_ctrlz = 0;
+    return true;
+}
+
+// Reads one line (or a piece of at most `max_chars` characters) into `line`.
+bool text_read_line(TextReader& r, std::string& line, std::size_t max_chars) {
     line.clear();
-    return false;
+    if (r.fd < 0 || max_chars == 0) {
+        return false;
+    }
+    for (;;) {
+        if (line.size() >= max_chars) {
+            return true;
+        }
+        if (r.pos == r.end && !fill_block(r)) {
+            // End of the file (or a read error, treated as the end).
+            if (r.pending_cr) {
+                r.pending_cr = false;
+                line.push_back(kCr);
+                continue;
+            }
+            r.pending_ctrlz = 0; // the run ends the file: dropped
+            return !line.empty();
+        }
+        assert(r.pos < r.end);
+        if (r.pending_cr) {
+            // A CR ended the previous block: the first byte here decides.
+            r.pending_cr = false;
+            if (r.block[r.pos] == kLf) {
+                ++r.pos;
+                line.push_back(kLf);
+                return true;
+            }
+            line.push_back(kCr);
+            continue;
+        }
+        if (r.pending_ctrlz > 0) {
+            const std::size_t more = ctrlz_run(r);
+            if (more > 0) {
+                r.pending_ctrlz += more; // the run goes on
+                r.pos += more;
+                continue;
+            }
+            // Another byte follows: the run is text.
+            const std::size_t n = std::min(r.pending_ctrlz, max_chars - line.size());
+            line.append(n, kCtrlZ);
+            r.pending_ctrlz -= n;
+            continue;
+        }
+        const std::size_t room = max_chars - line.size();
+        const std::size_t avail = std::min(r.end - r.pos, room);
+        const char* p = r.block.data() + r.pos;
+        const std::size_t plain = first_special(p, avail);
+        line.append(p, plain);
+        r.pos += plain;
+        if (plain == avail) {
+            continue; // the block or the room is used up
+        }
+        const char c = r.block[r.pos];
+        if (c == kLf) {
+            ++r.pos;
+            line.push_back(kLf);
+            return true;
+        }
+        if (c == kCr) {
+            ++r.pos;
+            if (r.pos == r.end) {
+                r.pending_cr = true;
+            } else if (r.block[r.pos] == kLf) {
+                ++r.pos;
+                line.push_back(kLf);
+                return true;
+            } else {
+                line.push_back(kCr);
+            }
+            continue;
+        }
+        assert(c == kCtrlZ);
+        // Held back until we know whether anything but Ctrl-Z follows.
+        const std::size_t run = ctrlz_run(r);
+        r.pending_ctrlz = run;
+        r.pos += run;
+    }
 }
-void text_close(TextReader&) {}
+
+// Closes the reader; its block stays allocated for the next file.
+void text_close(TextReader& r) {
+    if (r.fd >= 0) {
+        close_fd(r.fd);
+    }
+    r.fd = -1;
+    r.pos = 0;
+    r.end = 0;
+    r.pending_cr = false;
+    r.pending_ctrlz = 0;
+}
+
 bool text_is_open(const TextReader& r) {
     return r.fd >= 0;
 }
-bool text_open_write(TextWriter&, const std::string&, int) {
-    return false;
+
+// ---------------------------------------------------------------------------
+// Writing
+
+// Creates or empties `name` for writing; an open writer is closed first.
+bool text_open_write(TextWriter& w, const std::string& name, int mode_bits) {
+    const char* os = os_name(name, g_posix.name1);
+    if (os == nullptr || mode_bits > kModeBitsMask) {
+        return false;
+    }
+    if (w.fd >= 0) {
+        (void)text_close(w);
+    }
+    const auto mode = static_cast<mode_t>(mode_bits >= 0 ? mode_bits : kDefaultFileMode);
+    const int fd = ::open(os, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) {
+        return false;
+    }
+    if (w.block.size() < kIoBlockSize) {
+        w.block.resize(kIoBlockSize);
+    }
+    w.fd = fd;
+    w.used = 0;
+    w.failed = false;
+    return true;
 }
-bool text_write(TextWriter&, const char*, std::size_t) {
-    return false;
+
+// Appends text, "\n" going out as CR LF.
+bool text_write(TextWriter& w, const char* data, std::size_t n) {
+    if (w.fd < 0 || w.failed) {
+        return false;
+    }
+    if (data == nullptr) {
+        return n == 0;
+    }
+    assert(w.block.size() >= kIoBlockSize);
+    const std::size_t cap = w.block.size();
+    while (n > 0) {
+        if (cap - w.used < 2 && !flush_block(w)) {
+            return false;
+        }
+        // Copy up to the next "\n", as far as the block has room.
+        const std::size_t room = cap - w.used - 1; // keep one byte for the LF of a CR LF
+        const std::size_t span = std::min(n, room);
+        const void* nl = std::memchr(data, kLf, span);
+        const std::size_t plain =
+            nl != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nl) - data) : span;
+        std::memcpy(w.block.data() + w.used, data, plain);
+        w.used += plain;
+        data += plain;
+        n -= plain;
+        if (nl != nullptr) {
+            w.block[w.used++] = kCr;
+            w.block[w.used++] = kLf;
+            ++data;
+            --n;
+        }
+    }
+    return true;
 }
-bool text_flush(TextWriter&) {
-    return false;
+
+// Pushes the buffered text to the file.
+bool text_flush(TextWriter& w) {
+    if (w.fd < 0) {
+        return false;
+    }
+    return flush_block(w);
 }
-bool text_close(TextWriter&) {
-    return false;
+
+// Flushes and closes; false when anything written was not stored (including
+// an error reported by close). A writer that is not open gives false.
+bool text_close(TextWriter& w) {
+    if (w.fd < 0) {
+        return false;
+    }
+    const bool flushed = flush_block(w);
+    const bool closed = close_fd(w.fd);
+    w.fd = -1;
+    w.used = 0;
+    return flushed && closed;
 }
+
 bool text_is_open(const TextWriter& w) {
     return w.fd >= 0;
 }
+
 } // namespace trevox

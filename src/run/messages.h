@@ -105,6 +105,7 @@ inline constexpr const char* ini_directory        = TVX "in the %s directory to 
 inline constexpr const char* ini_will_continue    = TVX "Trevox will continue; using internal defaults and Command Line \n";
 inline constexpr const char* ini_options_as_parms = TVX "Options as parameters \n\n";
 inline constexpr const char* ini_invalid_record   = TVX "Invalid User Parameter Record \n";
+inline constexpr const char* ini_record_text      = "%s \n";
 
 // Activity log
 inline constexpr const char* log_open_failed   = TVX "Unable to open Trevox.log for writing \n";

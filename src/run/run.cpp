@@ -151,6 +151,7 @@ int run_main(int argc, char** argv) {
     }
     dispatch(g_run.input_name);
     close_restore_script();
+    log_close_at_exit();
     say("%s", msg::completed);
     say("%s", msg::copyright);
     pause();

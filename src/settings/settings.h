@@ -1,6 +1,9 @@
 // Run settings: the settings file Trevox.INI and the command-line switches.
 #pragma once
 
+#include "platform/platform.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,7 +22,31 @@ struct RunSettings {
 };
 extern RunSettings g_settings;
 
-// Back to the defaults (tests).
+// The longest piece of the settings file taken by one read, its newline
+// counted. A longer line arrives in several pieces, each a line of its own.
+inline constexpr std::size_t kIniPieceChars = 80;
+
+// Working state of the settings reader, one process-wide instance.
+struct SettingsState {
+    TextReader ini_reader;    // the open settings file while it is read
+    std::string ini_line;     // the piece in hand (at most kIniPieceChars)
+    std::string ini_name;     // the name the settings file was opened by
+    std::string place_file;   // scratch: a place's settings file name
+    std::string place_folder; // scratch: the folder text of that place
+};
+extern SettingsState g_settings_state;
+
+// The second place of the settings file: its whole name and the text that
+// names its folder in messages (ends with a separator). False when this
+// system gives no second place (the texts then still describe it).
+bool settings_second_place(std::string& file, std::string& folder);
+
+// Parses a settings value as a signed base-10 number: leading white space,
+// an optional sign, digits up to the first non-digit; no digits gives 0,
+// a number beyond the 32-bit range gives the nearest 32-bit limit.
+std::int32_t parse_int32_value(const char* text, std::size_t length);
+
+// Back to the defaults; closes the settings file if open (tests).
 void settings_reset();
 
 // Reads the settings file, if there is one, into g_settings.

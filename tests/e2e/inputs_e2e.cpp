@@ -1,0 +1,197 @@
+// Input sets end to end over the bundled examples: the group, a project, a
+// wildcard; backups, Restore.bat and Restore.sh.
+#include "harness.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <map>
+
+namespace e2e {
+namespace {
+
+const char* const kSources[] = {"MainForm.frm", "Helpers.bas",   "Customer.cls",
+                                "Stack.cls",    "TextTools.bas", "About.frm"};
+
+std::string backup_of(const std::string& name) {
+    const std::string base = name.substr(0, name.find('.'));
+    const std::string ext = name.substr(name.find('.'));
+    return base + (ext == ".frm" ? ".bkf" : ext == ".cls" ? ".bkc" : ".bkb");
+}
+
+std::string entry(const std::string& source) {
+    std::string e = "Copy  " + backup_of(source) + "    ";
+    while (e.size() < 24) {
+        e += ' ';
+    }
+    return e + source + "\r\n\r\n";
+}
+
+std::string restore_header() {
+    return crlf("@echo off \n"
+                "cls \n"
+                "echo . \n"
+                "echo .  This batch file will restore the last files \n"
+                "echo .  processed by Trevox to their pre-processed \n"
+                "echo .  state by copying the backup files back to the \n"
+                "echo .  original files. \n"
+                "echo . \n"
+                "echo .  Created by Trevox on 03-14-00 at 09:05:30\n"
+                "echo . \n"
+                "echo .  Use Ctrl-C to cancel or any key to continue \n"
+                "echo . \n\n"
+                "pause \n\n");
+}
+
+std::map<std::string, std::string> originals() {
+    std::map<std::string, std::string> m;
+    for (const char* s : kSources) {
+        m[s] = read_file(std::string(TREVOX_EXAMPLES) + "/" + s);
+    }
+    return m;
+}
+
+TEST(InputSets, GroupProcessesEveryMemberWithBackupsAndRestoreScripts) {
+    ScratchDir dir;
+    copy_examples(dir.path);
+    RunOptions o;
+    o.cwd = dir.path;
+    o.args = {"Demo.vbg"};
+    RunResult r = run_trevox(o);
+    ASSERT_EQ(r.exit_code, 0) << r.terminal;
+    const auto before = originals();
+    std::string expected_bat = restore_header();
+    for (const char* s : kSources) {
+        EXPECT_NE(read_file(dir / s), before.at(s)) << s << " was not reformatted";
+        EXPECT_EQ(read_file(dir / backup_of(s)), before.at(s)) << s;
+        EXPECT_FALSE(exists(dir / (std::string(s).substr(0, std::string(s).find('.')) + ".tmp")));
+        expected_bat += entry(s);
+    }
+    EXPECT_EQ(read_file(dir / "Restore.bat"), expected_bat);
+    // Only the first Option Explicit of the run is stamped.
+    int stamps = 0;
+    for (const char* s : kSources) {
+        stamps += count(read_file(dir / s), "$Reformatted by Trevox");
+    }
+    EXPECT_EQ(stamps, 1);
+    EXPECT_EQ(count(read_file(dir / "MainForm.frm"), "$Reformatted by Trevox"), 1);
+
+    // The shell restore script brings every original back byte for byte.
+    struct stat st {};
+    ASSERT_EQ(stat((dir / "Restore.sh").c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & 0111, 0u) << "Restore.sh is executable";
+    const std::string cmd = "cd '" + dir.path + "' && echo | sh ./Restore.sh >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    for (const char* s : kSources) {
+        EXPECT_EQ(read_file(dir / s), before.at(s)) << s << " not restored";
+    }
+}
+
+TEST(InputSets, ProjectWildcardAndSingleFileAgreeOnTheResult) {
+    // The same file reformatted through a project, a wildcard and by name
+    // gives the same bytes (the stamp aside: each run stamps its first file).
+    ScratchDir a, b, c;
+    for (ScratchDir* d : {&a, &b, &c}) {
+        copy_examples(d->path);
+    }
+    RunOptions o;
+    o.cwd = a.path;
+    o.args = {"Lib.vbp"};
+    ASSERT_EQ(run_trevox(o).exit_code, 0);
+    o.cwd = b.path;
+    o.args = {"*.cls"};
+    ASSERT_EQ(run_trevox(o).exit_code, 0);
+    o.cwd = c.path;
+    o.args = {"Stack.cls"};
+    ASSERT_EQ(run_trevox(o).exit_code, 0);
+    EXPECT_EQ(read_file(a / "Stack.cls"), read_file(c / "Stack.cls"));
+    // The wildcard processed Customer.cls first, so Stack.cls is not stamped there.
+    EXPECT_EQ(count(read_file(b / "Customer.cls"), "$Reformatted"), 1);
+    EXPECT_EQ(count(read_file(b / "Stack.cls"), "$Reformatted"), 0);
+    EXPECT_EQ(read_file(b / "MainForm.frm"),
+              read_file(std::string(TREVOX_EXAMPLES) + "/MainForm.frm"));
+    std::string bat = read_file(b / "Restore.bat");
+    EXPECT_NE(bat.find(entry("Customer.cls") + entry("Stack.cls")), std::string::npos);
+}
+
+TEST(InputSets, MissingMemberIsReportedAndTheProjectGoesOn) {
+    ScratchDir dir;
+    write_file(dir / "P.vbp", crlf("Type=Exe\nModule=Gone; Gone.bas\nModule=Here; Here.bas\n"));
+    write_file(dir / "Here.bas", "  x = 1\r\n");
+    RunOptions o;
+    o.cwd = dir.path;
+    o.args = {"P.vbp"};
+    o.stdout_to_file = true;
+    RunResult r = run_trevox(o);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out.find("Trevox==>  Unable to open Gone.bas for reading \n"), std::string::npos);
+    EXPECT_NE(r.out.find("Trevox==>  Program will continue \n\n"), std::string::npos);
+    EXPECT_EQ(read_file(dir / "Here.bas"), "x = 1\r\n");
+}
+
+TEST(InputSets, UnopenableProjectStopsTheGroup) {
+    ScratchDir dir;
+    write_file(dir / "G.vbg",
+               crlf("VBGROUP 5.0\nProject=A.vbp\nProject=Missing.vbp\nProject=B.vbp\n"));
+    write_file(dir / "A.vbp", crlf("Module=A; A.bas\n"));
+    write_file(dir / "B.vbp", crlf("Module=B; B.bas\n"));
+    write_file(dir / "A.bas", "  a = 1\r\n");
+    write_file(dir / "B.bas", "  b = 1\r\n");
+    RunOptions o;
+    o.cwd = dir.path;
+    o.args = {"G.vbg"};
+    o.stdout_to_file = true;
+    RunResult r = run_trevox(o);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(read_file(dir / "A.bas"), "a = 1\r\n");
+    EXPECT_EQ(read_file(dir / "B.bas"), "  b = 1\r\n")
+        << "projects after the failure are not looked at";
+    EXPECT_NE(r.out.find("Trevox==>  Unable to open Missing.vbp for reading \n"
+                         "Trevox==>  The file probably doesn't exist \n\n"),
+              std::string::npos);
+}
+
+TEST(InputSets, WildcardWithoutMatchAndWithADirectoryPart) {
+    ScratchDir dir;
+    mkdir((dir / "lib").c_str(), 0755);
+    write_file(dir / "lib/Module1.bas", "  m = 1\r\n");
+    write_file(dir / "Module1.bas", "  root = 1\r\n");
+    RunOptions o;
+    o.cwd = dir.path;
+    o.args = {"lib\\*.bas"};
+    o.stdout_to_file = true;
+    RunResult r = run_trevox(o);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(read_file(dir / "lib/Module1.bas"), "m = 1\r\n");
+    EXPECT_EQ(read_file(dir / "Module1.bas"), "  root = 1\r\n") << "a file the user never named";
+    EXPECT_TRUE(exists(dir / "lib/Module1.bkb"));
+
+    o.args = {"*.frm"};
+    r = run_trevox(o);
+    EXPECT_NE(r.out.find("Trevox==>  No Match Found for *.frm \n"), std::string::npos);
+    EXPECT_EQ(r.err.find("No Match Found"), std::string::npos) << "not mirrored";
+}
+
+TEST(InputSets, BackupClashWithinARunIsRefused) {
+    ScratchDir dir;
+    write_file(dir / "a.b.bas", "  first = 1\r\n");
+    write_file(dir / "a.c.bas", "  second = 1\r\n");
+    write_file(dir / "P.vbp", crlf("Module=X; a.b.bas\nModule=Y; a.c.bas\nModule=X; a.b.bas\n"));
+    RunOptions o;
+    o.cwd = dir.path;
+    o.args = {"P.vbp"};
+    o.stdout_to_file = true;
+    RunResult r = run_trevox(o);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(read_file(dir / "a.b.bas"), "first = 1\r\n");
+    EXPECT_EQ(read_file(dir / "a.c.bas"), "  second = 1\r\n") << "its backup name was taken";
+    EXPECT_EQ(read_file(dir / "a.bkb"), "  first = 1\r\n") << "the backup keeps the original";
+    EXPECT_NE(r.out.find("Trevox==>  Error creating backup file for a.c.bas \n\n"),
+              std::string::npos);
+    const std::string bat = read_file(dir / "Restore.bat");
+    EXPECT_EQ(count(bat, "Copy  a.bkb"), 2) << "the same file again gets its entry again";
+}
+
+} // namespace
+} // namespace e2e

@@ -1,0 +1,469 @@
+// The line pump over real text files: per-line steps, form headers, protected
+// regions, the stamp, removal of blank lines and comments, write failures.
+#include "engine/pump.h"
+
+#include "engine_test_files.h"
+#include "log/log.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace trevox {
+namespace {
+
+using namespace std::string_literals;
+using engine_test::kStamp;
+
+class PumpTest : public engine_test::PassTest {
+  public:
+    std::string pump(const std::string& input) {
+        int result = -1;
+        std::string out = run_pass(reformat_lines, input, result);
+        EXPECT_EQ(result, 0) << input;
+        EXPECT_EQ(g_pump.write_error_count, 0);
+        return out;
+    }
+};
+
+struct PumpCase {
+    const char* what;
+    std::string input;
+    std::string expected;
+};
+
+// Runs every case as a pass of its own, the stamp already given, so that only
+// the settings under test decide the output.
+void check_pump_cases(PumpTest& t, const std::vector<PumpCase>& cases) {
+    for (const PumpCase& c : cases) {
+        g_pump.stamp_pending = 0;
+        EXPECT_EQ(t.pump(c.input), c.expected) << c.what;
+    }
+}
+
+class PumpSteps : public PumpTest {};
+
+TEST_F(PumpSteps, DefaultSettings) {
+    check_pump_cases(
+        *this,
+        {
+            {"indentation and As", "  Dim  x   As Long\n\tx = 1\n", "Dim  x As Long\nx = 1\n"},
+            {"last line without newline", "a\n  b", "a\nb"},
+            {"blank lines kept, emptied", "a\n \t \n\nb\n", "a\n\n\nb\n"},
+            {"comments kept", "  ' c\nx = 1 ' c\n", "' c\nx = 1 ' c\n"},
+            {"hash lines are ordinary", "  #If Win32 Then\n", "#If Win32 Then\n"},
+            {"procedure not tightened", "Private Function F(x  As Long)\n",
+             "Private Function F(x  As Long)\n"},
+            {"empty input", "", ""},
+            {"single newline", "\n", "\n"},
+            {"NUL and lone CR survive", "  x = \"\0\r\"\n"s, "x = \"\0\r\"\n"s},
+        });
+}
+
+TEST_F(PumpSteps, RemoveBlankLines) {
+    g_settings.RemoveBlankLines = 1;
+    check_pump_cases(*this,
+                     {
+                         {"blank lines go", "a\n \t \n\nb\n", "a\nb\n"},
+                         {"form feed and CR count as white space", "a\n\f\n\r \nb\n", "a\nb\n"},
+                         {"blank last line", "a\n  ", "a\n"},
+                         {"leading form feed goes", "\fx = 1\n", "x = 1\n"},
+                     });
+}
+
+TEST_F(PumpSteps, RemoveComments) {
+    g_settings.RemoveComments = 1;
+    check_pump_cases(
+        *this, {
+                   {"whole-line comments", "' c\n  ' d\n\t'e\nx = 1\n", "x = 1\n"},
+                   {"Rem keyword", "Rem c\nREM\nrem\tx\n  Rem d\nRem", ""},
+                   {"Rem look-alikes", "Remaining = 1\nRemoveItem 2\nRem_x = 3\n",
+                    "Remaining = 1\nRemoveItem 2\nRem_x = 3\n"},
+                   {"trailing comment", "x = 1   ' c\ny = \"it's\"\n", "x = 1\ny = \"it's\"\n"},
+                   {"last line gets its newline", "x = 1 ' c", "x = 1\n"},
+                   {"If line", "If a Then b = 1' c\n", "If a Then b = 1\n"},
+                   {"comment then tightened", "Dim  x   As Long ' c\n", "Dim  x As Long\n"},
+                   {"NUL in code", "x = \"\0\" ' c\n"s, "x = \"\0\"\n"s},
+               });
+}
+
+// Lines of any length are held and treated whole, wherever a fixed read piece
+// would have cut them.
+TEST_F(PumpSteps, LongLinesAreTreatedWhole) {
+    g_settings.RemoveComments = 1;
+    g_pump.stamp_pending = 0;
+    const std::string literal =
+        "s = \"" + std::string(1000, 'a') + "   ' not a comment" + std::string(2000, ' ') + "x\"";
+    const std::string input = std::string(600, ' ') + literal + " ' real\n" +
+                              std::string(300000, '\t') + "Dim  y" + std::string(5000, ' ') +
+                              "As Long\n";
+    EXPECT_EQ(pump(input), literal + "\nDim  y As Long\n");
+}
+
+class PumpStamp : public PumpTest {};
+
+TEST_F(PumpStamp, FirstOptionExplicitOfTheRun) {
+    struct Case {
+        const char* what;
+        std::string input;
+        std::string expected;
+        int pending_after;
+    };
+    const Case cases[] = {
+        {"plain", "Option Explicit\nx\n", "Option Explicit"s + kStamp + "x\n", 0},
+        {"indented", "   \tOption Explicit\n", "Option Explicit"s + kStamp, 0},
+        {"comment replaced", "Option Explicit ' mine\n", "Option Explicit"s + kStamp, 0},
+        {"old stamp replaced", "Option Explicit   ' Reformatted 12-31-99 at 23:59:59\n",
+         "Option Explicit"s + kStamp, 0},
+        {"last line without newline", "x\nOption Explicit", "x\nOption Explicit"s + kStamp, 0},
+        {"only the first", "Option Explicit\nOption Explicit ' c\n",
+         "Option Explicit"s + kStamp + "Option Explicit ' c\n", 0},
+        {"lower case never", "option explicit\nOPTION EXPLICIT\n",
+         "option explicit\nOPTION EXPLICIT\n", 1},
+        {"Option Base is not it", "Option Base 0\n", "Option Base 0\n", 1},
+    };
+    for (const Case& c : cases) {
+        g_pump.stamp_pending = 1;
+        EXPECT_EQ(pump(c.input), c.expected) << c.what;
+        EXPECT_EQ(g_pump.stamp_pending, c.pending_after) << c.what;
+    }
+}
+
+TEST_F(PumpStamp, OnlyTheFirstFileOfTheRunIsStamped) {
+    EXPECT_EQ(pump("x\n"), "x\n");
+    EXPECT_EQ(g_pump.stamp_pending, 1);
+    EXPECT_EQ(pump("Option Explicit\n"), "Option Explicit"s + kStamp);
+    EXPECT_EQ(pump("Option Explicit\n"), "Option Explicit\n");
+    EXPECT_EQ(g_pump.stamp_pending, 0);
+}
+
+TEST_F(PumpStamp, CommentRemovedBeforeStamping) {
+    g_settings.RemoveComments = 1;
+    EXPECT_EQ(pump("' header\nOption Explicit ' c\n"), "Option Explicit"s + kStamp);
+}
+
+class PumpFormHeader : public PumpTest {};
+
+const std::string kFormHeader = "VERSION 5.00\n"
+                                "  Begin VB.Form frmMain \n"
+                                "   Caption         =   \"Main  As  Form\" ' kept\n"
+                                "   ' a comment inside the header\n"
+                                "\n"
+                                "   Begin VB.CommandButton cmdOk\n"
+                                "   End\n"
+                                "End\n"
+                                "Attribute VB_Name = \"frmMain\"\n"
+                                "Attribute VB_Creatable = False\n";
+const std::string kFormHeaderOut = "VERSION 5.00\n"
+                                   "Begin VB.Form frmMain \n"
+                                   "   Caption         =   \"Main  As  Form\" ' kept\n"
+                                   "   ' a comment inside the header\n"
+                                   "\n"
+                                   "   Begin VB.CommandButton cmdOk\n"
+                                   "   End\n"
+                                   "End\n"
+                                   "Attribute VB_Name = \"frmMain\"\n"
+                                   "Attribute VB_Creatable = False\n";
+
+TEST_F(PumpFormHeader, HeaderAndAttributeBlockPassUnchanged) {
+    g_settings.RemoveComments = 1;
+    g_settings.RemoveBlankLines = 1;
+    EXPECT_EQ(pump(kFormHeader + "Option Explicit   ' note\n" + "  Dim  a   As Long ' c\n" +
+                   "Attribute X = 1\n"),
+              kFormHeaderOut + "Option Explicit" + kStamp + "Dim  a As Long\nAttribute X = 1\n");
+}
+
+TEST_F(PumpFormHeader, LineAfterTheHeaderSkipsTheRules) {
+    g_settings.RemoveComments = 1;
+    g_pump.stamp_pending = 0;
+    EXPECT_EQ(pump(kFormHeader + "  Dim  a   As Long ' c\n  Dim  b   As Long ' c\n"),
+              kFormHeaderOut + "  Dim  a   As Long ' c\nDim  b As Long\n");
+    // The line after the header may open a protected region.
+    g_settings.RemoveComments = 0;
+    EXPECT_EQ(pump(kFormHeader + "'$Protect\n  a  \n'$UnProtect\n  b\n"),
+              kFormHeaderOut + "'$Protect\n  a  \n'$UnProtect\nb\n");
+}
+
+TEST_F(PumpFormHeader, OnlyBeginVbFormWithItsBlankOpensAHeader) {
+    g_settings.RemoveComments = 1;
+    check_pump_cases(
+        *this,
+        {
+            {"no blank after Form", "Begin VB.Form\n  x ' c\n", "Begin VB.Form\nx\n"},
+            {"other kind of form", "Begin VB.MDIForm m\n  x ' c\n", "Begin VB.MDIForm m\nx\n"},
+            {"a control", "Begin VB.Label l\n  x ' c\n", "Begin VB.Label l\nx\n"},
+            {"case matters", "begin VB.Form f\n  x ' c\n", "begin VB.Form f\nx\n"},
+        });
+}
+
+TEST_F(PumpFormHeader, InputEndsInsideTheHeader) {
+    g_settings.RemoveComments = 1;
+    check_pump_cases(
+        *this, {
+                   {"no Attribute line: all unchanged but the last line",
+                    "Begin VB.Form f \n  a ' x\n  b ' y\nOption Explicit ' z",
+                    "Begin VB.Form f \n  a ' x\n  b ' y\nOption Explicit ' z"},
+                   {"ends in the Attribute block", "Begin VB.Form f \nAttribute A\nAttribute B",
+                    "Begin VB.Form f \nAttribute A\nAttribute B"},
+                   {"header line is the last", "x\n Begin VB.Form f ", "x\nBegin VB.Form f "},
+               });
+    // With the stamp pending, the last line still gets it.
+    g_pump.stamp_pending = 1;
+    EXPECT_EQ(pump("Begin VB.Form f \n  a ' x\nOption Explicit ' z"),
+              "Begin VB.Form f \n  a ' x\nOption Explicit"s + kStamp);
+}
+
+class PumpProtected : public PumpTest {};
+
+TEST_F(PumpProtected, RegionsPassUnchanged) {
+    check_pump_cases(
+        *this,
+        {
+            {"indented start, indented end does not close",
+             "x = 1\n  '  $PROTECT\n    Dim  a   As Long ' keep\n  '$UnProtect\n    y  = 2\n"
+             "'$unprotect done\n    z = 3\n",
+             "x = 1\n'  $PROTECT\n    Dim  a   As Long ' keep\n  '$UnProtect\n    y  = 2\n"
+             "'$unprotect done\nz = 3\n"},
+            {"text before the marker", "' keep $protect this\n  a\n'  $UNPROTECT\n  b\n",
+             "' keep $protect this\n  a\n'  $UNPROTECT\nb\n"},
+            {"another $ first is no start", "' cost $5 $Protect\n  a\n", "' cost $5 $Protect\na\n"},
+            {"open at the end of the input", "'$Protect\n  a\n\n  b", "'$Protect\n  a\n\n  b"},
+            {"closed by the last line", "'$Protect\n  a\n'$UnProtect",
+             "'$Protect\n  a\n'$UnProtect"},
+            {"start line is the last line", "x\n'$Protect\n", "x\n'$Protect\n"},
+            {"start line without newline", "x\n  '$Protect", "x\n'$Protect"},
+            {"end marker not at a quote", "'$Protect\n  a\nx '$UnProtect\n  b\n",
+             "'$Protect\n  a\nx '$UnProtect\n  b\n"},
+            {"UnProtect does not open", "'$UnProtect\n  a\n", "'$UnProtect\na\n"},
+        });
+}
+
+TEST_F(PumpProtected, RemoveCommentsDropsTheMarkers) {
+    g_settings.RemoveComments = 1;
+    check_pump_cases(*this,
+                     {
+                         {"markers dropped, inside rewritten",
+                          "'$Protect\n  Dim  a   As Long ' c\n'$UnProtect\n", "Dim  a As Long\n"},
+                     });
+}
+
+// Comments continued with " _" take their continuation lines with them.
+class PumpCommentContinuation : public PumpTest {};
+
+TEST_F(PumpCommentContinuation, UnderRemoveComments) {
+    g_settings.RemoveComments = 1;
+    check_pump_cases(
+        *this,
+        {
+            {"commented-out declaration",
+             "'Public Declare Function F Lib \"x.dll\" _\n    ByVal n As Long) As Long\nx = 1\n",
+             "x = 1\n"},
+            {"several continuation lines", "  ' a _\n b _\n\tc\nd\n", "d\n"},
+            {"Rem comment", "Rem a _\nb\nc\n", "c\n"},
+            {"continuation lines that look like comments or code",
+             "' a _\n' b _\nOption Explicit _\n'$Protect\nx\n", "x\n"},
+            {"trailing comment", "x = 1 ' note _\n more note\ny = 2\n", "x = 1\ny = 2\n"},
+            {"trailing comment on If", "If a Then b' note _\n more\ny\n", "If a Then b\ny\n"},
+            {"trailing comment at the end", "x = 1 ' n _\n", "x = 1\n"},
+            {"trailing comment, continuation at the end", "x = 1 ' n _\nmore", "x = 1\n"},
+            {"comment at the end", "x\n' a _\n", "x\n"},
+            {"continuation without newline", "' a _\nb", ""},
+            {"blank line ends the comment", "' a _\n\ny\n", "y\n"},
+            {"tab before underscore", "' a\t_\nb\n", "b\n"},
+            {"underscore without blank", "' a_\nb\n", "b\n"},
+            {"code continued, no comment", "x = a + _\n  b\n", "x = a + _\nb\n"},
+        });
+}
+
+TEST_F(PumpCommentContinuation, StampedLineKeepsItsStamp) {
+    g_settings.RemoveComments = 1;
+    EXPECT_EQ(pump("Option Explicit ' a _\n b\nx\n"), "Option Explicit"s + kStamp + "x\n");
+}
+
+TEST_F(PumpCommentContinuation, WithoutRemoveCommentsNothingChanges) {
+    check_pump_cases(*this, {
+                                {"comment kept", "' a _\n  b\nc\n", "' a _\nb\nc\n"},
+                                {"trailing kept", "x = 1 ' a _\n  b\n", "x = 1 ' a _\nb\n"},
+                            });
+}
+
+// A removed line that would let the next line join a continued line before
+// it: an empty line stands in its place.
+class PumpContinuedStatementEnd : public PumpTest {};
+
+TEST_F(PumpContinuedStatementEnd, BlankLineAfterAContinuedLine) {
+    g_settings.RemoveBlankLines = 1;
+    check_pump_cases(
+        *this,
+        {
+            {"blank line kept as an empty line", "x = a _\n  \ny = 1\n", "x = a _\n\ny = 1\n"},
+            {"only the first blank line", "x = a _\n\n \t\n\ny\n", "x = a _\n\ny\n"},
+            {"ordinary line before", "x = 1\n\ny\n", "x = 1\ny\n"},
+            {"commented-out continued statement", "'Dim a _\n\nSet db = New Connection\n",
+             "'Dim a _\n\nSet db = New Connection\n"},
+            {"label after it", "'x = a _\n\nNextRecord:\n", "'x = a _\n\nNextRecord:\n"},
+            {"blank last line without newline", "x = a _\n  ", "x = a _\n"},
+            {"tab before underscore is no continuation", "s = a\t_\n\nt\n", "s = a\t_\nt\n"},
+            {"after a form header", "Begin VB.Form f \nAttribute A _\n\nx\n",
+             "Begin VB.Form f \nAttribute A _\n\nx\n"},
+        });
+}
+
+TEST_F(PumpContinuedStatementEnd, CommentLineAfterAContinuedLine) {
+    g_settings.RemoveComments = 1;
+    check_pump_cases(*this,
+                     {
+                         {"comment replaced by an empty line",
+                          "s = s & \" WHERE \" _\n'---\nIf s <> \"\" Then\n",
+                          "s = s & \" WHERE \" _\n\nIf s <> \"\" Then\n"},
+                         {"continued comment replaced by one empty line",
+                          "s = a _\n' c _\n  more\nt = 1\n", "s = a _\n\nt = 1\n"},
+                         {"Rem", "s = a _\nRem\nt\n", "s = a _\n\nt\n"},
+                         {"comment last without newline", "s = a _\n'c", "s = a _\n"},
+                         {"continued comment ends the input without newline",
+                          "s = a _\n' c _\nmore", "s = a _\n"},
+                         {"continued comment at the end", "s = a _\n' c _\nmore\n", "s = a _\n\n"},
+                         {"ordinary line before", "s = a\n'c\nt\n", "s = a\nt\n"},
+                         {"blank lines kept anyway", "s = a _\n\nt\n", "s = a _\n\nt\n"},
+                     });
+}
+
+TEST_F(PumpContinuedStatementEnd, BothRemovals) {
+    g_settings.RemoveComments = 1;
+    g_settings.RemoveBlankLines = 1;
+    check_pump_cases(*this,
+                     {
+                         {"comment then blank", "s = a _\n'c\n\nt\n", "s = a _\n\nt\n"},
+                         {"blank then comment", "s = a _\n\n'c\nt\n", "s = a _\n\nt\n"},
+                         {"dropped comment's code before", "s = 1 ' x _\n y\n\nt\n", "s = 1\nt\n"},
+                     });
+}
+
+TEST_F(PumpTest, EchoShowsWrittenLinesUnchanged) {
+    g_settings.EchoAndLog = 1;
+    g_settings.RemoveComments = 1;
+    g_pump.stamp_pending = 0;
+    // The log goes to the current folder: keep it in the scratch folder.
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    testing::internal::CaptureStdout();
+    const std::string out = pump("x = \"100%s %d\"\n' dropped\n'$Protect\n");
+    std::fflush(stdout);
+    const std::string shown = testing::internal::GetCapturedStdout();
+    log_reset();
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(out, "x = \"100%s %d\"\n");
+    EXPECT_EQ(shown, out);
+}
+
+class PumpWriteFailure : public PumpTest {};
+
+int count_of(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+TEST_F(PumpWriteFailure, InTheMiddleStopsBeforeTheNextLine) {
+    fail_writes();
+    int result = -1;
+    testing::internal::CaptureStdout();
+    run_pass(reformat_lines, std::string(engine_test::kHugeLine, 'a') + "\nb\nc\n", result);
+    std::fflush(stdout);
+    const std::string shown = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(g_pump.write_error_count, 1);
+    EXPECT_EQ(g_pump.current_line, std::string(engine_test::kHugeLine, 'a') + "\n");
+    EXPECT_EQ(count_of(shown, "Error writing the output file \n"), 1);
+    EXPECT_EQ(count_of(shown, "Disk drive may be full \n"), 1);
+}
+
+TEST_F(PumpWriteFailure, OnTheLastLineEndsNormallyWithTheCount) {
+    fail_writes();
+    int result = -1;
+    testing::internal::CaptureStdout();
+    run_pass(reformat_lines, "a\n" + std::string(engine_test::kHugeLine, 'b'), result);
+    std::fflush(stdout);
+    const std::string shown = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(g_pump.write_error_count, 1);
+    EXPECT_EQ(count_of(shown, "Error writing the output file \n"), 1);
+}
+
+TEST_F(PumpWriteFailure, ProtectedRegionWritesOnToItsEnd) {
+    fail_writes();
+    int result = -1;
+    testing::internal::CaptureStdout();
+    run_pass(reformat_lines,
+             "'$Protect\n" + std::string(engine_test::kHugeLine, 'a') + "\nb\n'$UnProtect\nc\n",
+             result);
+    std::fflush(stdout);
+    const std::string shown = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(g_pump.write_error_count, 3);
+    EXPECT_EQ(g_pump.current_line, "'$UnProtect\n");
+    EXPECT_EQ(count_of(shown, "Disk drive may be full \n"), 3);
+}
+
+TEST_F(PumpTest, ResetPassKeepsTheStampFlag) {
+    g_pump.current_line = "x";
+    g_pump.lookahead_line = "y";
+    g_pump.end_of_input = 1;
+    g_pump.write_error_count = 2;
+    g_pump.stamp_pending = 0;
+    pump_reset_pass();
+    EXPECT_TRUE(g_pump.current_line.empty());
+    EXPECT_TRUE(g_pump.lookahead_line.empty());
+    EXPECT_EQ(g_pump.end_of_input, 0);
+    EXPECT_EQ(g_pump.write_error_count, 0);
+    EXPECT_EQ(g_pump.stamp_pending, 0);
+}
+
+TEST_F(PumpTest, ReadFirstLineOfAnEmptyInput) {
+    engine_test::write_bytes(in_path_, "");
+    ASSERT_TRUE(text_open_read(g_pump.input_stream, in_path_));
+    EXPECT_FALSE(read_first_line());
+    EXPECT_EQ(g_pump.end_of_input, 0);
+    EXPECT_TRUE(g_pump.lookahead_line.empty());
+}
+
+TEST_F(PumpTest, NextLineKeepsOneLineOfLookahead) {
+    engine_test::write_bytes(in_path_, "a\r\nb");
+    ASSERT_TRUE(text_open_read(g_pump.input_stream, in_path_));
+    ASSERT_TRUE(read_first_line());
+    EXPECT_EQ(g_pump.lookahead_line, "a\n");
+    next_line();
+    EXPECT_EQ(g_pump.current_line, "a\n");
+    EXPECT_EQ(g_pump.lookahead_line, "b");
+    EXPECT_EQ(g_pump.end_of_input, 0);
+    next_line();
+    EXPECT_EQ(g_pump.current_line, "b");
+    EXPECT_TRUE(g_pump.lookahead_line.empty());
+    EXPECT_EQ(g_pump.end_of_input, 1);
+    next_line();
+    EXPECT_TRUE(g_pump.current_line.empty());
+    EXPECT_EQ(g_pump.end_of_input, 1);
+}
+
+TEST(PumpMarkers, ProtectStart) {
+    struct Case {
+        std::string line;
+        bool start;
+    };
+    const Case cases[] = {
+        {"'$Protect\n", true},      {"'$PROTECT", true},
+        {"' x $protect y\n", true}, {"'$Protec\n", false},
+        {" '$Protect\n", false},    {"x '$Protect\n", false},
+        {"'$UnProtect\n", false},   {"' $5 $Protect\n", false},
+        {"'\0$Protect\n"s, true},   {"", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(is_protect_start(c.line), c.start) << c.line;
+    }
+}
+
+} // namespace
+} // namespace trevox
