@@ -354,5 +354,27 @@ TEST_F(InputsDisk, ProjectListedTwiceKeepsTheOriginalBackup) {
     EXPECT_EQ(read_bytes("Tools.bkb"), "    Dim   A   As Long\r\n");
 }
 
+TEST_F(InputsDisk, MembersSharingABackupNameClashButTheSameFileDoesNot) {
+    if (pauses_would_wait()) {
+        GTEST_SKIP() << "failure paths pause on a terminal";
+    }
+    write_bytes("P.vbp", "Form=Form1.frm\r\nForm=Form1.frm.old\r\nForm=Form1.frm\r\n");
+    write_bytes("Form1.frm", "  form = 1\r\n");
+    write_bytes("Form1.frm.old", "  old = 1\r\n");
+
+    testing::internal::CaptureStdout();
+    const int result = process_project("P.vbp");
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, 0);
+    close_restore_script();
+    EXPECT_NE(out.find("Trevox==>  Backup file Form1.bkf already holds the backup of Form1.frm "
+                       "made in this run \n"),
+              std::string::npos);
+    EXPECT_EQ(read_bytes("Form1.bkf"), "  form = 1\r\n");
+    EXPECT_EQ(read_bytes("Form1.frm.old"), "  old = 1\r\n");
+    const std::vector<std::string> expected = {"Form1.frm", "Form1.frm"};
+    EXPECT_EQ(restored_sources(), expected);
+}
+
 } // namespace
 } // namespace trevox
