@@ -174,23 +174,24 @@ TEST(InputSets, WildcardWithoutMatchAndWithADirectoryPart) {
 }
 
 TEST(InputSets, BackupClashWithinARunIsRefused) {
+    // Form1.frm and Form1.frm.old both back up to Form1.bkf.
     ScratchDir dir;
-    write_file(dir / "a.b.bas", "  first = 1\r\n");
-    write_file(dir / "a.c.bas", "  second = 1\r\n");
-    write_file(dir / "P.vbp", crlf("Module=X; a.b.bas\nModule=Y; a.c.bas\nModule=X; a.b.bas\n"));
+    write_file(dir / "Form1.frm", "  first = 1\r\n");
+    write_file(dir / "Form1.frm.old", "  second = 1\r\n");
+    write_file(dir / "P.vbp", crlf("Form=Form1.frm\nForm=Form1.frm.old\nForm=Form1.frm\n"));
     RunOptions o;
     o.cwd = dir.path;
     o.args = {"P.vbp"};
     o.stdout_to_file = true;
     RunResult r = run_trevox(o);
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(read_file(dir / "a.b.bas"), "first = 1\r\n");
-    EXPECT_EQ(read_file(dir / "a.c.bas"), "  second = 1\r\n") << "its backup name was taken";
-    EXPECT_EQ(read_file(dir / "a.bkb"), "  first = 1\r\n") << "the backup keeps the original";
-    EXPECT_NE(r.out.find("Trevox==>  Error creating backup file for a.c.bas \n\n"),
+    EXPECT_EQ(read_file(dir / "Form1.frm"), "first = 1\r\n");
+    EXPECT_EQ(read_file(dir / "Form1.frm.old"), "  second = 1\r\n") << "its backup name was taken";
+    EXPECT_EQ(read_file(dir / "Form1.bkf"), "  first = 1\r\n") << "the backup keeps the original";
+    EXPECT_NE(r.out.find("Trevox==>  Error creating backup file for Form1.frm.old \n\n"),
               std::string::npos);
     const std::string bat = read_file(dir / "Restore.bat");
-    EXPECT_EQ(count(bat, "Copy  a.bkb"), 2) << "the same file again gets its entry again";
+    EXPECT_EQ(count(bat, "Copy  Form1.bkf"), 2) << "the same file again gets its entry again";
 }
 
 } // namespace
