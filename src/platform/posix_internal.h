@@ -2,13 +2,11 @@
 // interface: only files in src/platform include this.
 #pragma once
 
-#include <cstddef>
+#include "platform/platform_internal.h"
+
 #include <string>
 
 namespace trevox {
-
-// Size of the blocks text files and binary copies move at a time.
-constexpr std::size_t kIoBlockSize = 128 * 1024;
 
 // Scratch buffers for names turned into OS form, reused across calls so that
 // no call allocates once the buffers have grown. Several slots because one
@@ -25,19 +23,5 @@ extern PosixScratch g_posix;
 // valid until `buf` or `name` changes; nullptr when the name can never name a
 // file (empty, or holding a NUL character).
 const char* os_name(const std::string& name, std::string& buf);
-
-// True when `fn` is the built-in wrapper, i.e. no test has swapped the hooks.
-bool io_read_is_default();
-bool io_write_is_default();
-
-// Writes all `n` bytes through g_io.write. False on any failure or a write
-// that moves nothing.
-bool io_write_all(int fd, const char* data, std::size_t n);
-
-// ASCII-only case folding (names are compared the way Windows compares them
-// for plain letters; other bytes compare as they are).
-inline unsigned char ascii_lower(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
 
 } // namespace trevox

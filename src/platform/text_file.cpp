@@ -5,15 +5,11 @@
 // very end of the file is dropped. Writing turns "\n" into CR LF. Both sides
 // move data in large blocks through g_io.
 #include "platform/platform.h"
-#include "platform/posix_internal.h"
+#include "platform/platform_internal.h"
 
 #include <algorithm>
 #include <cassert>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace trevox {
 
@@ -22,34 +18,7 @@ namespace {
 constexpr char kCr = '\r';
 constexpr char kLf = '\n';
 constexpr char kCtrlZ = '\x1a';
-constexpr int kDefaultFileMode = 0666;
 constexpr int kModeBitsMask = 07777;
-
-long default_read(int fd, void* buf, std::size_t n) {
-    for (;;) {
-        const ssize_t got = ::read(fd, buf, n);
-        if (got >= 0 || errno != EINTR) {
-            return static_cast<long>(got);
-        }
-    }
-}
-
-long default_write(int fd, const void* buf, std::size_t n) {
-    for (;;) {
-        const ssize_t put = ::write(fd, buf, n);
-        if (put >= 0 || errno != EINTR) {
-            return static_cast<long>(put);
-        }
-    }
-}
-
-// Closes `fd`, treating an interrupted close as done (the descriptor is gone
-// on Linux either way). False when the OS reports an error.
-bool close_fd(int fd) {
-    const int rc = ::close(fd);
-    return rc == 0 || errno == EINTR;
-}
-
 // Reads the next block into the reader. False at the end of the file or on a
 // read error (which also sets `failed`).
 bool fill_block(TextReader& r) {
@@ -115,21 +84,20 @@ bool flush_block(TextWriter& w) {
 
 } // namespace
 
-IoHooks g_io = {&default_read, &default_write};
-PosixScratch g_posix;
+IoHooks g_io = {&os_read, &os_write};
 
 // Puts the built-in read and write wrappers back.
 void io_hooks_reset() {
-    g_io.read = &default_read;
-    g_io.write = &default_write;
+    g_io.read = &os_read;
+    g_io.write = &os_write;
 }
 
 bool io_read_is_default() {
-    return g_io.read == &default_read;
+    return g_io.read == &os_read;
 }
 
 bool io_write_is_default() {
-    return g_io.write == &default_write;
+    return g_io.write == &os_write;
 }
 
 // Writes the whole range through g_io.write; false on an error or a write
@@ -148,44 +116,21 @@ bool io_write_all(int fd, const char* data, std::size_t n) {
     return true;
 }
 
-// "\" becomes "/"; names that cannot name a file give nullptr.
-const char* os_name(const std::string& name, std::string& buf) {
-    if (name.empty() || name.find('\0') != std::string::npos) {
-        return nullptr;
-    }
-    if (name.find('\\') == std::string::npos) {
-        return name.c_str();
-    }
-    buf.assign(name);
-    std::replace(buf.begin(), buf.end(), '\\', '/');
-    return buf.c_str();
-}
-
 // ---------------------------------------------------------------------------
 // Reading
 
 // Opens a regular file for reading; an open reader is closed first. Refuses
 // directories and every other kind of entry (a FIFO would block).
 bool text_open_read(TextReader& r, const std::string& name) {
-    const char* os = os_name(name, g_posix.name1);
-    if (os == nullptr) {
+    if (name.empty() || name.find('\0') != std::string::npos) {
         return false;
     }
     if (r.fd >= 0) {
         text_close(r);
     }
-    const int fd = ::open(os, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = os_open_read(name);
     if (fd < 0) {
         return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close_fd(fd);
-        return false;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) {
-        (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     }
     r.fd = fd;
     r.pos = 0;
@@ -281,7 +226,7 @@ bool text_read_line(TextReader& r, std::string& line, std::size_t max_chars) {
 // Closes the reader; its block stays allocated for the next file.
 void text_close(TextReader& r) {
     if (r.fd >= 0) {
-        close_fd(r.fd);
+        os_close(r.fd);
     }
     r.fd = -1;
     r.pos = 0;
@@ -299,15 +244,13 @@ bool text_is_open(const TextReader& r) {
 
 // Creates or empties `name` for writing; an open writer is closed first.
 bool text_open_write(TextWriter& w, const std::string& name, int mode_bits) {
-    const char* os = os_name(name, g_posix.name1);
-    if (os == nullptr || mode_bits > kModeBitsMask) {
+    if (name.empty() || name.find('\0') != std::string::npos || mode_bits > kModeBitsMask) {
         return false;
     }
     if (w.fd >= 0) {
         (void)text_close(w);
     }
-    const auto mode = static_cast<mode_t>(mode_bits >= 0 ? mode_bits : kDefaultFileMode);
-    const int fd = ::open(os, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    const int fd = os_open_write(name, mode_bits);
     if (fd < 0) {
         return false;
     }
@@ -369,7 +312,7 @@ bool text_close(TextWriter& w) {
         return false;
     }
     const bool flushed = flush_block(w);
-    const bool closed = close_fd(w.fd);
+    const bool closed = os_close(w.fd);
     w.fd = -1;
     w.used = 0;
     return flushed && closed;
