@@ -1,0 +1,33 @@
+# Cross-compiles Trevox for 64-bit Windows with mingw-w64 (Debian/Ubuntu:
+# g++-mingw-w64-x86-64-win32). The result is one statically linked
+# trevox.exe that needs no DLL beyond the system's own.
+#
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+#   cmake --build build-win
+#
+# When Wine is installed, executables built here run under it (ctest, and
+# CMAKE_CROSSCOMPILING_EMULATOR for anything that runs them).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(TREVOX_MINGW_TRIPLET x86_64-w64-mingw32)
+
+# The win32-threads compiler first: it links statically without any helper
+# DLL; the posix-threads one works as well with the static flags below.
+find_program(CMAKE_CXX_COMPILER
+  NAMES ${TREVOX_MINGW_TRIPLET}-g++-win32 ${TREVOX_MINGW_TRIPLET}-g++-posix ${TREVOX_MINGW_TRIPLET}-g++
+  REQUIRED)
+find_program(CMAKE_RC_COMPILER NAMES ${TREVOX_MINGW_TRIPLET}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${TREVOX_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Everything in the one executable: the C++ runtime, libgcc and winpthread.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+find_program(TREVOX_WINE NAMES wine wine64)
+if(TREVOX_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${TREVOX_WINE})
+endif()

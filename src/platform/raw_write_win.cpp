@@ -1,0 +1,74 @@
+// Raw output files on Windows: an unbuffered binary descriptor, writes
+// retried until every byte is stored.
+#include "platform/platform.h"
+#include "platform/win_internal.h"
+
+#include <windows.h>
+
+namespace trevox {
+
+namespace {
+
+constexpr int kModeBitsMask = 07777;
+constexpr int kAnyWriteBits = 0222;
+
+} // namespace
+
+// Creates or empties `name`. The permission bits come down to the read-only
+// attribute (set when they grant write to nobody, else cleared), given after
+// the open so that an existing file gets it too.
+bool raw_open_write(RawWriter& w, const std::string& name, int mode_bits) {
+    if (name.empty() || mode_bits < 0 || mode_bits > kModeBitsMask || w.fd >= 0) {
+        return false;
+    }
+    const int fd = os_open_write(name, -1);
+    if (fd < 0) {
+        return false;
+    }
+    const bool read_only = (mode_bits & kAnyWriteBits) == 0;
+    if (!win_name(name, g_win.name2) ||
+        !SetFileAttributesW(g_win.name2.c_str(),
+                            read_only ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL)) {
+        (void)os_close(fd);
+        return false;
+    }
+    w.fd = fd;
+    w.failed = false;
+    return true;
+}
+
+// Writes all `n` bytes, retrying short writes.
+bool raw_write(RawWriter& w, const char* data, std::size_t n) {
+    if (w.fd < 0 || w.failed) {
+        w.failed = true;
+        return false;
+    }
+    while (n > 0) {
+        const long done = g_io.write != nullptr ? g_io.write(w.fd, data, n) : os_write(w.fd, data, n);
+        if (done <= 0) {
+            w.failed = true;
+            return false;
+        }
+        data += done;
+        n -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+// Closes the descriptor; reports whether everything written was stored.
+bool raw_close(RawWriter& w) {
+    if (w.fd < 0) {
+        return false;
+    }
+    const bool closed = os_close(w.fd);
+    const bool ok = closed && !w.failed;
+    w.fd = -1;
+    w.failed = false;
+    return ok;
+}
+
+bool raw_is_open(const RawWriter& w) {
+    return w.fd >= 0;
+}
+
+} // namespace trevox
