@@ -40,9 +40,9 @@ ConsoleState g_console;
 HANDLE console_output() {
     if (!g_console.output_probed) {
         g_console.output_probed = true;
-        HANDLE h = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
+        HANDLE h =
+            CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         CONSOLE_SCREEN_BUFFER_INFO info{};
         if (h != INVALID_HANDLE_VALUE && !GetConsoleScreenBufferInfo(h, &info)) {
             (void)CloseHandle(h);
@@ -96,9 +96,9 @@ void console_clear() {
 bool console_available() {
     if (!g_console.input_probed) {
         g_console.input_probed = true;
-        HANDLE h = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
+        HANDLE h =
+            CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             DWORD mode = 0;
             g_console.input_ok = GetConsoleMode(h, &mode) != 0;

@@ -37,14 +37,13 @@ bool win_name(const std::string& name, std::wstring& out) {
     if (name.empty() || name.find('\0') != std::string::npos || name.size() > INT_MAX) {
         return false;
     }
-    const int n = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
     if (n <= 0) {
         return false;
     }
     out.resize(static_cast<std::size_t>(n));
-    (void)MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), out.data(),
-                              n);
+    (void)MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), out.data(), n);
     if (out.size() < kLongNameFrom || out.rfind(L"\\\\?\\", 0) == 0) {
         return true;
     }
@@ -82,8 +81,8 @@ bool narrow_name(const wchar_t* wide, std::size_t len, std::string& out) {
         return false;
     }
     BOOL lossy = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(len), nullptr, 0, nullptr,
-                                      &lossy);
+    const int n =
+        WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(len), nullptr, 0, nullptr, &lossy);
     if (n <= 0 || lossy) {
         return false;
     }
@@ -113,9 +112,9 @@ int os_open_read(const std::string& name) {
     if (!win_name(name, g_win.name1)) {
         return -1;
     }
-    HANDLE h = CreateFileW(g_win.name1.c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE h = CreateFileW(
+        g_win.name1.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return -1;
     }

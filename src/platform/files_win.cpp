@@ -188,7 +188,8 @@ ReplaceStatus replace_file(const std::string& temp, const std::string& target) {
     FileId tmp_id;
     FileId tgt_id;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !identity_of(tmp, tmp_id) ||
-        !identity_of(tgt, tgt_id) || (tmp_id.device == tgt_id.device && tmp_id.inode == tgt_id.inode)) {
+        !identity_of(tgt, tgt_id) ||
+        (tmp_id.device == tgt_id.device && tmp_id.inode == tgt_id.inode)) {
         return ReplaceStatus::failed;
     }
     const DWORD kept = attributes & kKeptAttributes;
@@ -209,7 +210,8 @@ bool file_is_read_only(const std::string& name) {
         return false;
     }
     const DWORD attributes = GetFileAttributesW(g_win.name1.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && read_only_by_attributes(g_win.name1, attributes);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           read_only_by_attributes(g_win.name1, attributes);
 }
 
 bool file_remove(const std::string& name) {

@@ -44,7 +44,8 @@ bool raw_write(RawWriter& w, const char* data, std::size_t n) {
         return false;
     }
     while (n > 0) {
-        const long done = g_io.write != nullptr ? g_io.write(w.fd, data, n) : os_write(w.fd, data, n);
+        const long done =
+            g_io.write != nullptr ? g_io.write(w.fd, data, n) : os_write(w.fd, data, n);
         if (done <= 0) {
             w.failed = true;
             return false;

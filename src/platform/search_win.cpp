@@ -13,8 +13,8 @@ namespace trevox {
 namespace {
 
 // Entries the search passes over.
-constexpr DWORD kPassedOver =
-    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
+constexpr DWORD kPassedOver = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
+                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
 
 struct SearchState {
     std::string name; // the current match in the ANSI code page
@@ -35,8 +35,8 @@ void find_files(const std::string& pattern, std::vector<std::string>& names) {
         return; // no name part, or no name at all: nothing can match
     }
     WIN32_FIND_DATAW found{};
-    HANDLE h = FindFirstFileExW(g_win.name1.c_str(), FindExInfoBasic, &found,
-                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    HANDLE h = FindFirstFileExW(g_win.name1.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (h == INVALID_HANDLE_VALUE) {
         return;
     }

@@ -4,11 +4,13 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -88,7 +90,125 @@ ScratchDir::~ScratchDir() {
     fs::remove_all(path, ec);
 }
 
+const std::string& binary_under_test() {
+    static const std::string binary = [] {
+        const char* env = std::getenv("TREVOX_E2E_BINARY");
+        return std::string(env != nullptr && *env != '\0' ? env : TREVOX_BINARY);
+    }();
+    return binary;
+}
+
+const std::string& launcher() {
+    static const std::string name = [] {
+        const char* env = std::getenv("TREVOX_E2E_LAUNCHER");
+        return std::string(env != nullptr ? env : "");
+    }();
+    return name;
+}
+
+bool under_wine() {
+    return !launcher().empty();
+}
+
+std::string shown_dir(const std::string& path) {
+    if (!under_wine()) {
+        return path;
+    }
+    std::string out = "Z:" + path;
+    for (char& c : out) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return out;
+}
+
+std::string second_place_folder(const std::string& cwd) {
+    return under_wine() ? "C:\\KVO\\" : cwd + "/.e2e-config/trevox/";
+}
+
+std::string wine_prefix() {
+    const char* env = std::getenv("WINEPREFIX");
+    if (env != nullptr && *env != '\0') {
+        return env;
+    }
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/.wine";
+}
+
+std::string console_text(const std::string& drawn) {
+    std::string out;
+    out.reserve(drawn.size());
+    for (std::size_t i = 0; i < drawn.size(); ++i) {
+        if (drawn[i] != '\x1b' || i + 1 >= drawn.size() || drawn[i + 1] != '[') {
+            out += drawn[i];
+            continue;
+        }
+        // A control sequence: parameters, then one final letter.
+        std::size_t j = i + 2;
+        while (j < drawn.size() && (std::isdigit(static_cast<unsigned char>(drawn[j])) != 0 ||
+                                    drawn[j] == ';' || drawn[j] == '?')) {
+            ++j;
+        }
+        if (j >= drawn.size()) {
+            break; // cut off at the end: dropped
+        }
+        if (drawn[j] == 'C') {
+            const std::string n = drawn.substr(i + 2, j - i - 2);
+            out.append(n.empty() ? 1 : static_cast<std::size_t>(std::stoul(n)), ' ');
+        }
+        i = j;
+    }
+    return out;
+}
+
 namespace {
+
+// Under Wine: the settings file's second place, C:\KVO\Trevox.INI, is one
+// file in the prefix for every run, so runs take turns through a lock on its
+// folder, held for the whole run.
+struct SecondPlaceLock {
+    int fd = -1;
+    explicit SecondPlaceLock(bool settings_file) {
+        if (!under_wine()) {
+            return;
+        }
+        const std::string folder = wine_prefix() + "/drive_c/KVO";
+        fs::create_directories(folder);
+        fd = open((folder + "/.e2e-lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0) {
+            throw std::runtime_error("cannot lock " + folder);
+        }
+        const std::string ini = folder + "/Trevox.INI";
+        if (settings_file) {
+            write_file(ini, "");
+        } else {
+            std::error_code ec;
+            fs::remove(ini, ec);
+        }
+    }
+    ~SecondPlaceLock() {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    SecondPlaceLock(const SecondPlaceLock&) = delete;
+    SecondPlaceLock& operator=(const SecondPlaceLock&) = delete;
+};
+
+// Standard output in text mode turned back into what the program wrote:
+// every "\n" went out as "\r\n", so each "\r\n" stands for one "\n".
+std::string from_text_mode(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') {
+            continue;
+        }
+        out += s[i];
+    }
+    return out;
+}
 
 int confirms_in(const std::string& text) {
     return count(text, "(Y-N)? ");
@@ -106,6 +226,8 @@ int pauses_in(const std::string& text) {
 
 RunResult run_trevox(const RunOptions& o) {
     RunResult result;
+    const SecondPlaceLock second_place(o.settings_file);
+    const bool wine = under_wine();
     const std::string out_path = o.cwd + "/.e2e-stdout";
     const std::string err_path = o.cwd + "/.e2e-stderr";
     // Output capture files live beside the run; keep them out of wildcard
@@ -116,7 +238,12 @@ RunResult run_trevox(const RunOptions& o) {
     }
     int master = -1;
     int slave = -1;
-    if (o.with_terminal && openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+    // Wine's console takes its size from the terminal: give it one.
+    winsize size{};
+    size.ws_row = 25;
+    size.ws_col = 80;
+    if (o.with_terminal &&
+        openpty(&master, &slave, nullptr, nullptr, wine ? &size : nullptr) != 0) {
         throw std::runtime_error("openpty failed");
     }
     const pid_t pid = fork();
@@ -138,7 +265,9 @@ RunResult run_trevox(const RunOptions& o) {
         if (devnull < 0 || out < 0 || err < 0) {
             child_fail("open");
         }
-        dup2(devnull, 0);
+        // Wine gives the program a console only when one of its standard
+        // streams is a terminal; the program never reads standard input.
+        dup2(wine && o.with_terminal ? slave : devnull, 0);
         dup2(out, 1);
         dup2(err, 2);
         if (master >= 0) {
@@ -160,13 +289,16 @@ RunResult run_trevox(const RunOptions& o) {
             setenv(key.c_str(), value.c_str(), 1);
         }
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(TREVOX_BINARY));
+        if (wine) {
+            argv.push_back(const_cast<char*>(launcher().c_str()));
+        }
+        argv.push_back(const_cast<char*>(binary_under_test().c_str()));
         for (const std::string& a : o.args) {
             argv.push_back(const_cast<char*>(a.c_str()));
         }
         argv.push_back(nullptr);
-        execv(TREVOX_BINARY, argv.data());
-        child_fail("execv");
+        execvp(argv[0], argv.data());
+        child_fail("execvp");
     }
     if (slave >= 0) {
         close(slave);
@@ -191,8 +323,9 @@ RunResult run_trevox(const RunOptions& o) {
             usleep(5000);
         }
         const std::string out_now = o.stdout_to_file || !o.with_terminal ? read_file(out_path) : "";
-        result.confirms = confirms_in(result.terminal) + confirms_in(out_now);
-        result.pauses = pauses_in(result.terminal) + pauses_in(out_now);
+        const std::string term_now = wine ? console_text(result.terminal) : result.terminal;
+        result.confirms = confirms_in(term_now) + confirms_in(out_now);
+        result.pauses = pauses_in(term_now) + pauses_in(out_now);
         char key = 0;
         if (result.confirms > confirms_answered) {
             key = o.confirm_key;
@@ -242,6 +375,11 @@ RunResult run_trevox(const RunOptions& o) {
         result.out = read_file(out_path);
     }
     result.err = read_file(err_path);
+    if (wine) {
+        result.terminal = console_text(result.terminal);
+        result.out = from_text_mode(result.out);
+        result.err = from_text_mode(result.err);
+    }
     unlink(out_path.c_str());
     unlink(err_path.c_str());
     return result;

@@ -34,6 +34,28 @@ struct RunResult {
 
 RunResult run_trevox(const RunOptions& options);
 
+// The binary under test: TREVOX_E2E_BINARY when set, else the native build.
+// TREVOX_E2E_LAUNCHER, when set (e.g. "wine"), is the program that runs it.
+const std::string& binary_under_test();
+const std::string& launcher();
+// True when the binary under test is the Windows build run under Wine. What
+// differs there: standard output in text mode (CR LF, turned back into "\n"
+// by run_trevox), the terminal drawn by Wine's console (turned back into
+// text), directories shown the Windows way, and the settings file's second
+// place inside the Wine prefix.
+bool under_wine();
+// A directory the way the program shows it: as it is natively; under Wine
+// on drive Z: with "\" separators.
+std::string shown_dir(const std::string& path);
+// The folder the program names as the settings file's second place for a
+// run in `cwd`, as it shows it.
+std::string second_place_folder(const std::string& cwd);
+// The Wine prefix the runs use ($WINEPREFIX, else ~/.wine).
+std::string wine_prefix();
+// Text drawn by Wine's console on a terminal, as plain text: cursor and
+// erase sequences dropped, cursor moves to the right turned into blanks.
+std::string console_text(const std::string& drawn);
+
 // A fresh scratch directory, removed by the destructor.
 struct ScratchDir {
     std::string path;

@@ -77,6 +77,12 @@ TEST(InputSets, GroupProcessesEveryMemberWithBackupsAndRestoreScripts) {
     EXPECT_EQ(stamps, 1);
     EXPECT_EQ(count(read_file(dir / "MainForm.frm"), "$Reformatted by Trevox"), 1);
 
+    if (under_wine()) {
+        // Restore.sh is written on POSIX only; Restore.bat is carried out by
+        // the command interpreter in restore_bat_e2e.cpp.
+        EXPECT_FALSE(exists(dir / "Restore.sh"));
+        return;
+    }
     // The shell restore script brings every original back byte for byte.
     struct stat st {};
     ASSERT_EQ(stat((dir / "Restore.sh").c_str(), &st), 0);

@@ -13,7 +13,7 @@ namespace {
 
 std::string real(const std::string& path) {
     char buf[PATH_MAX];
-    return realpath(path.c_str(), buf) != nullptr ? std::string(buf) : path;
+    return shown_dir(realpath(path.c_str(), buf) != nullptr ? std::string(buf) : path);
 }
 
 std::string banner(const std::string& cwd, const char* title = "Trevox Source Code") {

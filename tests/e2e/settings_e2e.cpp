@@ -99,7 +99,7 @@ TEST(Settings, MissingSettingsFileIsReportedAndDefaultsUsed) {
     o.stdout_to_file = true;
     RunResult r = run_trevox(o);
     ASSERT_EQ(r.exit_code, 0);
-    const std::string place = dir.path + "/.e2e-config/trevox/";
+    const std::string place = second_place_folder(dir.path);
     EXPECT_EQ(r.out.find("Trevox==>  Unable to open " + place +
                          "Trevox.INI for reading. \n\n"
                          "Trevox==>  The Trevox.INI file must be placed \n"
