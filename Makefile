@@ -1,18 +1,24 @@
 # Thin wrapper over CMake. `make demo` runs Trevox on a scratch copy of the
 # bundled example; `make test` builds and runs every test, in a normal build
-# and under AddressSanitizer and UndefinedBehaviorSanitizer.
+# and under AddressSanitizer and UndefinedBehaviorSanitizer, and the
+# end-to-end tests against the Windows build under Wine. `make windows` builds
+# the Windows executable, build-win/trevox.exe.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+WIN_BUILD  ?= build-win
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build demo test test-normal test-asan clean
+.PHONY: all deps deps-wine build demo test test-normal test-asan windows test-wine clean
 
 all: build
 
 deps:
 	@./tools/deps.sh
+
+deps-wine:
+	@./tools/deps-wine.sh
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -23,7 +29,7 @@ demo: build
 	rm -rf scratch/demo && mkdir -p scratch && cp -r examples scratch/demo
 	cd scratch/demo && ../../$(BUILD)/trevox Demo.vbg
 
-test: test-normal test-asan
+test: test-normal test-asan test-wine
 
 test-normal: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -36,5 +42,19 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS)
 
+# One statically linked trevox.exe, cross-compiled with mingw-w64.
+windows: deps-wine
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target trevox
+
+# The Windows build's own tests, and the end-to-end suite against trevox.exe,
+# under Wine (the end-to-end test program itself is the native one).
+test-wine: deps windows
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS) --target trevox trevox_e2e_tests
+	./tools/test-wine.sh $(BUILD) $(WIN_BUILD)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) scratch
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) scratch

@@ -1,5 +1,5 @@
 # Cross-compiles Trevox for 64-bit Windows with mingw-w64 (Debian/Ubuntu:
-# g++-mingw-w64-x86-64-win32). The result is one statically linked
+# g++-mingw-w64-x86-64-posix). The result is one statically linked
 # trevox.exe that needs no DLL beyond the system's own.
 #
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
@@ -11,10 +11,14 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(TREVOX_MINGW_TRIPLET x86_64-w64-mingw32)
 
-# The win32-threads compiler first: it links statically without any helper
-# DLL; the posix-threads one works as well with the static flags below.
+# The posix-threads compiler first: its C++ library has std::mutex, which
+# the Windows tests' GoogleTest needs; -static below links its thread library
+# in, so no helper DLL is needed. The win32-threads one builds trevox.exe too.
 find_program(CMAKE_CXX_COMPILER
-  NAMES ${TREVOX_MINGW_TRIPLET}-g++-win32 ${TREVOX_MINGW_TRIPLET}-g++-posix ${TREVOX_MINGW_TRIPLET}-g++
+  NAMES ${TREVOX_MINGW_TRIPLET}-g++-posix ${TREVOX_MINGW_TRIPLET}-g++-win32 ${TREVOX_MINGW_TRIPLET}-g++
+  REQUIRED)
+find_program(CMAKE_C_COMPILER
+  NAMES ${TREVOX_MINGW_TRIPLET}-gcc-posix ${TREVOX_MINGW_TRIPLET}-gcc-win32 ${TREVOX_MINGW_TRIPLET}-gcc
   REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${TREVOX_MINGW_TRIPLET}-windres)
 
