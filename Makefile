@@ -1,13 +1,14 @@
 # Thin wrapper over CMake. `make demo` runs Trevox on a scratch copy of the
 # bundled example; `make test` builds and runs every test, in a normal build
-# and under AddressSanitizer and UndefinedBehaviorSanitizer.
+# and under AddressSanitizer and UndefinedBehaviorSanitizer; `make bench` runs
+# the benchmark (BENCH_ARGS: files, bytes, rounds).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build demo test test-normal test-asan clean
+.PHONY: all deps build demo test test-normal test-asan bench clean
 
 all: build
 
@@ -35,6 +36,14 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS)
+
+BENCH_ARGS ?= 5000 100000000 3
+
+# The benchmark over a generated tree, on the optimised build; the engine's
+# micro-benchmark too when Google Benchmark was found.
+bench: build
+	BUILD=$(BUILD) ./bench/run.sh $(BENCH_ARGS)
+	@if [ -x $(BUILD)/bench/trevox_micro ]; then $(BUILD)/bench/trevox_micro; fi
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) scratch

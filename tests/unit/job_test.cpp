@@ -277,8 +277,21 @@ TEST_F(JobTest, UnchangedTextLeavesTheSourceAsItIs) {
     EXPECT_EQ(read_all("Form1.bas"), kFlat);
     EXPECT_FALSE(exists("Form1.tmp"));
     EXPECT_EQ(g_run.job_failures, 0);
+    // The backup and the restore entry are made as always.
+    EXPECT_EQ(read_all("Form1.bkb"), kFlat);
     close_restore_script();
     EXPECT_NE(read_all("Restore.bat").find("Form1.bas"), std::string::npos);
+}
+
+TEST_F(JobTest, UnchangedTextKeepsTheVerboseMessages) {
+    write_all("Form1.bas", kFlat);
+    g_settings.VerboseMode = 1;
+    g_settings.ListMode = 1;
+    std::string out;
+    EXPECT_EQ(run_job("Form1.bas", out), 0);
+    EXPECT_EQ(out, format2(msg::copying_to_temp, "Form1.bas", "Form1.tmp") +
+                       format2(msg::renaming, "Form1.tmp", "Form1.bas") + "\n");
+    EXPECT_FALSE(exists("Form1.tmp"));
 }
 
 TEST_F(JobTest, CopyBackJoinsThroughASecondTemporaryFile) {

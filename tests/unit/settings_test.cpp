@@ -26,26 +26,26 @@ using namespace std::string_literals;
 
 // Every field of the record, for whole-record comparisons.
 struct Fields {
-    std::int32_t rbl, rc, list, verbose, combine, max, echo;
+    std::int32_t rbl, rc, list, verbose, combine, max, echo, yes;
 };
 
 Fields fields_of(const RunSettings& s) {
-    return {s.RemoveBlankLines,  s.RemoveComments, s.ListMode,  s.VerboseMode,
-            s.CombineSplitLines, s.MaxLineLength,  s.EchoAndLog};
+    return {s.RemoveBlankLines,  s.RemoveComments, s.ListMode,   s.VerboseMode,
+            s.CombineSplitLines, s.MaxLineLength,  s.EchoAndLog, s.AssumeYes};
 }
 
 bool operator==(const Fields& a, const Fields& b) {
     return a.rbl == b.rbl && a.rc == b.rc && a.list == b.list && a.verbose == b.verbose &&
-           a.combine == b.combine && a.max == b.max && a.echo == b.echo;
+           a.combine == b.combine && a.max == b.max && a.echo == b.echo && a.yes == b.yes;
 }
 
 std::ostream& operator<<(std::ostream& os, const Fields& f) {
     return os << "{rbl " << f.rbl << ", rc " << f.rc << ", list " << f.list << ", verbose "
               << f.verbose << ", combine " << f.combine << ", max " << f.max << ", echo " << f.echo
-              << "}";
+              << ", yes " << f.yes << "}";
 }
 
-constexpr Fields kDefaults = {0, 0, 0, 0, 0, 512, 0};
+constexpr Fields kDefaults = {0, 0, 0, 0, 0, 512, 0, 0};
 
 void write_bytes(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
@@ -143,7 +143,7 @@ class Settings : public ::testing::Test {
 
 Fields with(std::int32_t rbl, std::int32_t rc, std::int32_t list, std::int32_t verbose,
             std::int32_t combine, std::int32_t max) {
-    return {rbl, rc, list, verbose, combine, max, 0};
+    return {rbl, rc, list, verbose, combine, max, 0, 0};
 }
 
 struct FileCase {
@@ -239,6 +239,7 @@ TEST_F(SettingsFile, KeysAndValues) {
         {"a NUL byte inside a number", "[Trevox]\nMaxLineLength=12\0003\n"s,
          with(0, 0, 0, 0, 0, 12)},
         {"EchoAndLog cannot be set by the file", "[Trevox]\nEchoAndLog=1\n", kDefaults},
+        {"AssumeYes cannot be set by the file", "[Trevox]\nAssumeYes=1\n", kDefaults},
     });
 }
 
@@ -498,21 +499,23 @@ TEST(SettingsSwitches, Table) {
         Fields expected;
     };
     const Case cases[] = {
-        {{"b ", "c "}, {1, 1, 0, 0, 0, 512, 0}},
-        {{"b", "c "}, {1, 1, 0, 0, 0, 512, 0}},
-        {{"bc "}, {1, 0, 0, 0, 0, 512, 0}},
-        {{"t "}, {1, 1, 0, 0, 0, 512, 0}},
-        {{"T "}, {1, 1, 0, 0, 0, 512, 0}},
-        {{"tight "}, {1, 1, 0, 0, 0, 512, 0}},
-        {{"l "}, {0, 0, 1, 1, 0, 512, 0}},
-        {{"L"}, {0, 0, 1, 1, 0, 512, 0}},
-        {{"v "}, {0, 0, 0, 1, 0, 512, 0}},
-        {{"s "}, {0, 0, 0, 0, 1, 512, 0}},
-        {{"z "}, {0, 0, 0, 0, 0, 512, 1}},
-        {{"Z"}, {0, 0, 0, 0, 0, 512, 1}},
+        {{"b ", "c "}, {1, 1, 0, 0, 0, 512, 0, 0}},
+        {{"b", "c "}, {1, 1, 0, 0, 0, 512, 0, 0}},
+        {{"bc "}, {1, 0, 0, 0, 0, 512, 0, 0}},
+        {{"t "}, {1, 1, 0, 0, 0, 512, 0, 0}},
+        {{"T "}, {1, 1, 0, 0, 0, 512, 0, 0}},
+        {{"tight "}, {1, 1, 0, 0, 0, 512, 0, 0}},
+        {{"l "}, {0, 0, 1, 1, 0, 512, 0, 0}},
+        {{"L"}, {0, 0, 1, 1, 0, 512, 0, 0}},
+        {{"v "}, {0, 0, 0, 1, 0, 512, 0, 0}},
+        {{"s "}, {0, 0, 0, 0, 1, 512, 0, 0}},
+        {{"z "}, {0, 0, 0, 0, 0, 512, 1, 0}},
+        {{"Z"}, {0, 0, 0, 0, 0, 512, 1, 0}},
         {{"x "}, kDefaults},
         {{"? "}, kDefaults},
-        {{"y "}, kDefaults},
+        {{"y "}, {0, 0, 0, 0, 0, 512, 0, 1}},
+        {{"Yes"}, {0, 0, 0, 0, 0, 512, 0, 1}},
+        {{"y", "v", "l"}, {0, 0, 1, 1, 0, 512, 0, 1}},
         {{""}, kDefaults},
         {{" b"}, kDefaults},
         {{"1"}, kDefaults},
@@ -535,12 +538,12 @@ TEST(SettingsSwitches, UpperCasesInPlaceAndNeverTurnsOff) {
     EXPECT_EQ(token, "TIGHT/B\xe9 ");
 
     // Every flag on (as a settings file could leave it): no token turns one off.
-    g_settings = RunSettings{1, 1, 1, 1, 1, 77, 1};
-    for (const char* t : {"b", "c", "l", "s", "t", "v", "z", "x", "?"}) {
+    g_settings = RunSettings{1, 1, 1, 1, 1, 77, 1, 1};
+    for (const char* t : {"b", "c", "l", "s", "t", "v", "y", "z", "x", "?"}) {
         std::string s = t;
         setSwitches(s);
     }
-    EXPECT_EQ(fields_of(g_settings), (Fields{1, 1, 1, 1, 1, 77, 1}));
+    EXPECT_EQ(fields_of(g_settings), (Fields{1, 1, 1, 1, 1, 77, 1, 1}));
     settings_reset();
 }
 
