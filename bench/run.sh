@@ -24,17 +24,26 @@ WORK=${BENCH_DIR:-$PWD/scratch/bench}
 [ -x "$TREVOX" ] && [ -x "$GEN" ] || { echo "build first: make build" >&2; exit 2; }
 [ -x /usr/bin/time ] || { echo "needs GNU time: apt-get install time" >&2; exit 2; }
 
-rm -rf "$WORK" && mkdir -p "$WORK/tree"
+rm -rf "$WORK"
 "$GEN" "$WORK/tree" "$FILES" "$BYTES" 1
 echo "tree: $FILES files, $(du -sb "$WORK/tree" | cut -f1) bytes"
 
-fresh() { rm -rf "$WORK/run" && cp -r "$WORK/tree" "$WORK/run"; sync; }
+# A fresh copy of the tree for every run, in a directory of its own: nothing
+# is deleted until the end, because on some file systems (ext4 without a
+# journal) every file created soon after many deletions pays for them.
+runs=0
+fresh() {
+  runs=$((runs + 1))
+  RUN="$WORK/run$runs"
+  cp -r "$WORK/tree" "$RUN"
+  sync
+}
 
-# Each contender: a command run inside $WORK/run. Prints "wall cpu maxrss_kb";
+# Each contender: a command run inside $RUN. Prints "wall cpu maxrss_kb";
 # a command that fails stops the benchmark.
 measure() {
   local rc=0
-  ( cd "$WORK/run" && /usr/bin/time -o "$WORK/time.txt" -f '%e %U %S %M' "$@" >/dev/null 2>&1 ) || rc=$?
+  ( cd "$RUN" && /usr/bin/time -o "$WORK/time.txt" -f '%e %U %S %M' "$@" >/dev/null 2>&1 ) || rc=$?
   if [ "$rc" -ne 0 ]; then
     echo "failed with exit code $rc: $*" >&2
     exit 1
@@ -70,14 +79,20 @@ for who in trevox floor sed; do
   printf '%-8s %10s %10s %12s\n' "$who" "${best_wall[$who]}" "${best_cpu[$who]}" "${best_mem[$who]}"
 done
 awk -v a="${best_wall[trevox]}" -v b="${best_wall[floor]}" -v c="${best_wall[sed]}" \
-  'BEGIN { printf "\ntrevox/floor %.2f   trevox/sed %.2f\n", a / b, a / c }'
+  'function ratio(x, y) { return y > 0 ? sprintf("%.2f", x / y) : "n/a" }
+   BEGIN { printf "\ntrevox/floor %s   trevox/sed %s\n", ratio(a, b), ratio(a, c) }'
 
 BIG_BYTES=${BIG_BYTES:-200000000}
 if [ "$BIG_BYTES" -gt 0 ]; then
-  rm -rf "$WORK/run" "$WORK/tree"
-  "$GEN" "$WORK/run" 1 "$BIG_BYTES" 2
-  big=$(ls "$WORK/run"/*.frm "$WORK/run"/*.cls "$WORK/run"/*.bas 2>/dev/null | head -n 1)
-  read -r wall cpu mem < <(measure "$TREVOX" "$(basename "$big")" /y)
-  echo "single file of $(stat -c %s "$big") bytes: wall ${wall}s  cpu ${cpu}s  peak ${mem} KiB"
+  RUN="$WORK/big"
+  "$GEN" "$RUN" 1 "$BIG_BYTES" 2
+  sync
+  shopt -s nullglob
+  sources=("$RUN"/*.frm "$RUN"/*.cls "$RUN"/*.bas)
+  shopt -u nullglob
+  big=$(basename "${sources[0]}")
+  size=$(stat -c %s "$RUN/$big")
+  read -r wall cpu mem < <(measure "$TREVOX" "$big" /y)
+  echo "single file of $size bytes: wall ${wall}s  cpu ${cpu}s  peak ${mem} KiB"
 fi
 rm -rf "$WORK"

@@ -114,6 +114,12 @@ bool take_attributes(int fd, const struct stat& like) {
     return ::fchmod(fd, like.st_mode & kPermissionBits) == 0;
 }
 
+// True when `a` already has the owner, group and permission bits of `like`.
+bool same_attributes(const struct stat& a, const struct stat& like) {
+    return a.st_uid == like.st_uid && a.st_gid == like.st_gid &&
+           (a.st_mode & kPermissionBits) == (like.st_mode & kPermissionBits);
+}
+
 // The rename crossed file systems (the target is reached through a link):
 // copy `temp` into a new file beside `target`, rename that over `target`,
 // then remove `temp`.
@@ -211,14 +217,18 @@ ReplaceStatus replace_file(const std::string& temp, const std::string& target) {
     if (!S_ISREG(st.st_mode) || same_file(st, tmp_st)) {
         return ReplaceStatus::failed;
     }
-    const int fd = ::open(tmp, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return ReplaceStatus::failed;
-    }
-    const bool attributes = take_attributes(fd, st);
-    (void)close_fd(fd);
-    if (!attributes) {
-        return ReplaceStatus::failed;
+    // The usual case needs no change: the new file was made by this user
+    // with the same permission bits.
+    if (!same_attributes(tmp_st, st)) {
+        const int fd = ::open(tmp, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            return ReplaceStatus::failed;
+        }
+        const bool attributes = take_attributes(fd, st);
+        (void)close_fd(fd);
+        if (!attributes) {
+            return ReplaceStatus::failed;
+        }
     }
     if (::rename(tmp, tgt) == 0) {
         return ReplaceStatus::ok;

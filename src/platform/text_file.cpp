@@ -183,10 +183,7 @@ bool text_open_read(TextReader& r, const std::string& name) {
         close_fd(fd);
         return false;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) {
-        (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    }
+    // O_NONBLOCK stays: it has no effect on the reads of a regular file.
     r.fd = fd;
     r.pos = 0;
     r.end = 0;
