@@ -223,7 +223,9 @@ bool same_source(const BackupRecord& rec, const std::string& source_name) {
 }
 
 // Writes the restore entries of `source_name` to both scripts and flushes them.
-void write_restore_entries(const std::string& source_name) {
+// False when an open script could not store its entry (the failure has been
+// reported): the source must then not be changed, as nothing would restore it.
+bool write_restore_entries(const std::string& source_name) {
     make_restore_entry(g_restore.backup_name, source_name, g_restore.entry);
     restore_write(g_restore.entry);
     restore_flush();
@@ -231,6 +233,9 @@ void write_restore_entries(const std::string& source_name) {
         make_restore_sh_entry(g_restore.backup_name, source_name, g_restore.sh_entry);
         restore_sh_write(g_restore.sh_entry);
     }
+    const bool bat_failed = text_is_open(g_restore.restore_file) && g_restore.restore_file.failed;
+    const bool sh_failed = raw_is_open(g_restore.restore_sh) && g_restore.restore_sh.failed;
+    return !bat_failed && !sh_failed;
 }
 
 } // namespace
@@ -360,7 +365,8 @@ void make_restore_sh_entry(const std::string& backup_name, const std::string& so
 }
 
 // Copies the source to its backup (never over a backup of this run) and
-// writes its restore entries.
+// writes its restore entries. A restore entry that could not be stored fails
+// the backup: the job then leaves the source as it is.
 int make_backup(const std::string& source_name) {
     make_backup_name(source_name, g_restore.backup_name);
     const std::string& backup_name = g_restore.backup_name;
@@ -378,8 +384,7 @@ int make_backup(const std::string& source_name) {
             if (same_source(found->second, source_name)) {
                 // Already backed up in this run: the backup keeps the text
                 // from before the run.
-                write_restore_entries(source_name);
-                return 0;
+                return write_restore_entries(source_name) ? 0 : 1;
             }
             say(msg::backup_clash, backup_name.c_str(), found->second.source_name.c_str());
             say("%s", msg::backup_not_overwritten);
@@ -411,8 +416,7 @@ int make_backup(const std::string& source_name) {
     if (file_identity(backup_name, backup_id) && describe_source(source_name, rec)) {
         g_restore.backups.insert_or_assign(backup_id, std::move(rec));
     }
-    write_restore_entries(source_name);
-    return 0;
+    return write_restore_entries(source_name) ? 0 : 1;
 }
 
 } // namespace trevox
