@@ -1,7 +1,7 @@
 // Bad input at the edges, end to end: binary files, one line of 200 MB, a
 // hundred thousand empty lines, names with blanks, quotes, %, & and non-ASCII
 // bytes, a name of 1,000 characters, a symbolic link as the source, a project
-// that names itself or a folder, empty list files and a settings file of
+// that names itself, a folder or a pipe, empty list files and a settings file of
 // garbage. Each gets a clear message or a correct result; nothing is lost.
 #include "harness.h"
 
@@ -219,7 +219,8 @@ TEST(Edges, NamesWithBlanksQuotesPercentAmpersandAndNonAscii) {
     const std::string odd = "My 'Odd' 100% & Co \xc3\xb1\xc3\xa9"; // ñé in UTF-8
     const std::string quoted = "Say \"Hi\" %s %d";
     const std::string latin1 = "Caf\xe9 \xff"; // bytes that are no UTF-8
-    for (const std::string& base : {odd, quoted, latin1}) {
+    const std::string controls = "-Line\nBreak\tTab";
+    for (const std::string& base : {odd, quoted, latin1, controls}) {
         for (const bool wildcard : {false, true}) {
             ScratchDir dir;
             const std::string text = "  x = 1\r\n  ' 50% & more\r\n";
@@ -245,6 +246,18 @@ TEST(Edges, NamesWithBlanksQuotesPercentAmpersandAndNonAscii) {
     }
 }
 
+TEST(Edges, BackslashInALinuxFileNameIsReportedNotLost) {
+    // "\" separates folders in every name the program is given, so a file
+    // whose name holds one cannot be named; it is reported and left alone.
+    ScratchDir dir;
+    write_file(dir / "a\\b.bas", "  x = 1\r\n");
+    const RunResult r = run_in(dir.path, {"*.bas"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_SHOWN(r, std::string(TVX "Unable to open a\\b.bas for reading \n") + TVX
+                        "The file probably doesn't exist \n\n");
+    EXPECT_EQ(read_file(dir / "a\\b.bas"), "  x = 1\r\n");
+}
+
 TEST(Edges, NameOfAThousandCharacters) {
     ScratchDir dir;
     // Four folders of 200 characters and a file name of 196: 1,000 in all,
@@ -267,6 +280,14 @@ TEST(Edges, NameOfAThousandCharacters) {
     EXPECT_EQ(read_file(os + "/" + leaf + ".bkb"), "  x = 1\r\n");
     EXPECT_FALSE(exists(os + "/" + leaf + ".tmp"));
     EXPECT_NE(read_file(dir / "Restore.bat").find(rel + "\r\n"), std::string::npos);
+    ASSERT_TRUE(run_restore_sh(dir.path));
+    EXPECT_EQ(read_file(os + "/" + leaf + ".bas"), "  x = 1\r\n");
+
+    // The same path as a member of a project.
+    write_file(dir / "P.vbp", "Module=Long; " + rel + "\r\n");
+    const RunResult p = run_in(dir.path, {"P.vbp"});
+    EXPECT_EQ(p.exit_code, 0);
+    EXPECT_EQ(read_file(os + "/" + leaf + ".bas"), "x = 1\r\n");
     ASSERT_TRUE(run_restore_sh(dir.path));
     EXPECT_EQ(read_file(os + "/" + leaf + ".bas"), "  x = 1\r\n");
 }
@@ -324,12 +345,13 @@ TEST(Edges, SymbolicLinkToAnotherFileSystem) {
 // ---------------------------------------------------------------------------
 // Projects and groups
 
-TEST(Edges, ProjectNamingItselfAndAFolder) {
+TEST(Edges, ProjectNamingItselfAFolderAndAPipe) {
     ScratchDir dir;
     const std::string project = "Form=Self.vbp\r\nModule=Me; Self.vbp\r\nForm=Dir.frm\r\n"
-                                "Module=A; A.bas\r\n";
+                                "Class=Pipe; Pipe.cls\r\nModule=A; A.bas\r\n";
     write_file(dir / "Self.vbp", project);
     ASSERT_EQ(mkdir((dir / "Dir.frm").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo((dir / "Pipe.cls").c_str(), 0644), 0);
     write_file(dir / "A.bas", "  x = 1\r\n");
     const RunResult r = run_in(dir.path, {"Self.vbp"});
     EXPECT_EQ(r.exit_code, 0);
@@ -337,6 +359,8 @@ TEST(Edges, ProjectNamingItselfAndAFolder) {
                         TVX "The file probably doesn't exist \n\n" TVX
                             "Program will continue \n\n" +
                         kPause);
+    EXPECT_SHOWN(r, std::string(TVX "Unable to open Pipe.cls for reading \n") + TVX
+                        "The file probably doesn't exist \n\n");
     EXPECT_EQ(read_file(dir / "Self.vbp"), project);
     EXPECT_FALSE(exists(dir / "Self.bak"));
     EXPECT_FALSE(exists(dir / "Self.tmp"));

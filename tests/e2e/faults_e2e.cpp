@@ -237,30 +237,57 @@ struct SmallFileSystem {
     SmallFileSystem& operator=(const SmallFileSystem&) = delete;
 };
 
-TEST(Faults, SecondTemporaryFileOnAFullFileSystem) {
-    ScratchDir scratch;
-    const std::string root = scratch / "fs";
-    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
-    // The source (63,000 bytes), its backup and its temporary file (49,000)
-    // fit; the joined copy does not.
-    SmallFileSystem fs(root, 208 * 1024);
-    if (!fs.mounted) {
-        GTEST_SKIP() << "this machine does not let the test mount a file system";
-    }
+TEST(Faults, FullFileSystemAtEachWritePoint) {
+    // The source: 63,000 bytes; its backup the same; its temporary file and
+    // the joined copy 49,000 each. Each size lets the writes before the
+    // point through and stops the one at it.
+    struct Case {
+        const char* point;
+        long size;
+        std::vector<std::string> args;
+        std::string messages;
+    };
+    const std::vector<Case> cases = {
+        {"backup",
+         100 * 1024,
+         {"A.bas"},
+         join({"\n", TVX "Write Error on Output File A.bkb \n", TVX "Disk may be full \n", kPause,
+               TVX "Error creating backup file for A.bas \n\n", TVX "Program will abort \n\n",
+               kPause})},
+        {"temporary file",
+         150 * 1024,
+         {"A.bas"},
+         join({"\n", TVX "An error has been detected during processing A.bas! \n",
+               TVX "The Input file will not be altered \n",
+               TVX "See the A.tmp file for the distorted output \n"})},
+        {"second temporary file",
+         208 * 1024,
+         {"A.bas", "/s"},
+         join({TVX "Error writing the output file \n", TVX "Disk drive may be full \n", kPause})},
+    };
     const std::string text = repeat_lines(7000, "  x = 1", "\r\n");
-    write_file(root + "/A.bas", text);
-    RunOptions o;
-    o.cwd = root;
-    o.args = {"A.bas", "/s"};
-    const RunResult r = run_trevox(o);
-    ASSERT_FALSE(r.timed_out);
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_SHOWN(
-        r, join({TVX "Error writing the output file \n", TVX "Disk drive may be full \n", kPause}));
-    EXPECT_EQ(read_file(root + "/A.bas"), text);
-    EXPECT_EQ(read_file(root + "/A.bkb"), text);
-    EXPECT_EQ(read_file(root + "/A.tmp"), repeat_lines(7000, "x = 1", "\r\n"));
-    EXPECT_FALSE(exists(root + "/A.tm2"));
+    for (const Case& c : cases) {
+        ScratchDir scratch;
+        const std::string root = scratch / "fs";
+        ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+        SmallFileSystem fs(root, c.size);
+        if (!fs.mounted) {
+            GTEST_SKIP() << "this machine does not let the test mount a file system";
+        }
+        write_file(root + "/A.bas", text);
+        RunOptions o;
+        o.cwd = root;
+        o.args = c.args;
+        const RunResult r = run_trevox(o);
+        ASSERT_FALSE(r.timed_out);
+        EXPECT_EQ(r.exit_code, 0) << c.point;
+        EXPECT_SHOWN(r, c.messages);
+        EXPECT_EQ(read_file(root + "/A.bas"), text) << c.point;
+        if (std::string(c.point) != "backup") {
+            EXPECT_EQ(read_file(root + "/A.bkb"), text) << c.point;
+        }
+        EXPECT_FALSE(exists(root + "/A.tm2"));
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -576,6 +603,93 @@ TEST(Faults, ReadOnlyLogIsNeverWritten) {
     EXPECT_SHOWN(r, "x = 1\n" + failure + "y = 2\n" + failure);
     EXPECT_EQ(read_file(dir / "Trevox.log"), "an older log\r\n");
     EXPECT_EQ(read_file(dir / "A.bas"), "x = 1\r\ny = 2\r\n");
+}
+
+// ---------------------------------------------------------------------------
+// Names taken by folders: nothing can be written under them, whoever runs
+
+TEST(Faults, NamesTakenByFolders) {
+    struct Case {
+        const char* folder;
+        std::vector<std::string> args;
+        std::string messages;
+        int exit_code;
+        bool reformatted;
+    };
+    const std::vector<Case> cases = {
+        {"A.tmp",
+         {"A.bas"},
+         join({TVX "Unable to open A.tmp for writing \n", TVX "The disk is probably full \n",
+               TVX "Program will abort \n\n", kPause}),
+         0,
+         false},
+        {"A.bkb",
+         {"A.bas"},
+         join({TVX "Unable to Create Destination File A.bkb \n\n", kPause,
+               TVX "Error creating backup file for A.bas \n\n", TVX "Program will abort \n\n",
+               kPause}),
+         0,
+         false},
+        {"Restore.bat",
+         {"A.bas"},
+         join({TVX "Unable to open Restore.bat for writing \n", TVX "The disk is probably full \n",
+               TVX "Program aborted \n", kPause}),
+         1,
+         false},
+        {"Trevox.log",
+         {"A.bas", "/z"},
+         join({"x = 1\n", TVX "Unable to open Trevox.log for writing \n",
+               TVX "The disk is probably full \n", TVX "Program will continue \n", kPause}),
+         0,
+         true},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        write_file(dir / "A.bas", "  x = 1\r\n");
+        ASSERT_EQ(mkdir((dir / c.folder).c_str(), 0755), 0);
+        RunOptions o;
+        o.cwd = dir.path;
+        o.args = c.args;
+        const RunResult r = run_trevox(o);
+        ASSERT_FALSE(r.timed_out);
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.folder;
+        EXPECT_SHOWN(r, c.messages);
+        EXPECT_EQ(read_file(dir / "A.bas"), c.reformatted ? "x = 1\r\n" : "  x = 1\r\n")
+            << c.folder;
+    }
+}
+
+// The rename that puts the result in the source's place fails: the source is
+// a mount point (of itself), which no rename may replace.
+TEST(Faults, ReplacingTheSourceFails) {
+    for (const bool join_lines : {false, true}) {
+        ScratchDir dir;
+        write_file(dir / "A.bas", kJoinSource);
+        write_file(dir / "B.bas", "  q = 1\r\n");
+        const std::string source = dir / "A.bas";
+        if (mount(source.c_str(), source.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+            GTEST_SKIP() << "this machine does not let the test mount a file";
+        }
+        RunOptions o;
+        o.cwd = dir.path;
+        o.args = {"*.bas"};
+        if (join_lines) {
+            o.args.push_back("/s");
+        }
+        const RunResult r = run_trevox(o);
+        umount2(source.c_str(), MNT_DETACH);
+        ASSERT_FALSE(r.timed_out);
+        EXPECT_EQ(r.exit_code, 0);
+        const std::string result = join_lines ? "A.tm2" : "A.tmp";
+        EXPECT_SHOWN(r, join({TVX "Error on renaming of " + result + " file to A.bas \n",
+                              TVX "Output will be in " + result + " \n",
+                              TVX "Please notify the Trevox developers \n\n", kPause, "\n"}));
+        EXPECT_EQ(read_file(dir / "A.bas"), kJoinSource);
+        EXPECT_EQ(read_file(dir / "A.bkb"), kJoinSource);
+        EXPECT_EQ(read_file(dir / result),
+                  join_lines ? "x = Foo(a, b)\r\ny = 2\r\n" : "x = Foo(a, _\r\nb)\r\ny = 2\r\n");
+        EXPECT_EQ(read_file(dir / "B.bas"), "q = 1\r\n") << "a wildcard goes on";
+    }
 }
 
 // ---------------------------------------------------------------------------
