@@ -160,6 +160,7 @@ int check_stopped_run(const Tree& t, const std::string& dir, const std::string& 
     for (const auto& [backup, source] : pairs) {
         entry_of[source] = backup;
     }
+    const std::string sh = read_file(dir + "/Restore.sh");
     int changed = 0;
     for (const std::string& n : t.names) {
         const std::string now = read_file(dir + "/" + n);
@@ -175,6 +176,8 @@ int check_stopped_run(const Tree& t, const std::string& dir, const std::string& 
         }
         EXPECT_EQ(read_file(dir + "/" + e->second), t.original.at(n))
             << what << ": incomplete backup of " << n;
+        EXPECT_NE(sh.find("cp -p -- '" + e->second + "' '" + n + "'\n"), std::string::npos)
+            << what << ": " << n << " changed without its line in Restore.sh";
     }
     // Carry out the Copy lines, in order: every original comes back.
     for (const auto& [backup, source] : pairs) {
