@@ -114,6 +114,12 @@ void append_sh_name(std::string& out, const std::string& name) {
     out += '\'';
 }
 
+// True when `name` is missing or a regular file that may be written, so that
+// opening it for writing is expected to succeed.
+bool restore_script_writable(const char* name) {
+    return !file_exists(name) || (is_regular_file(name) && !file_is_read_only(name));
+}
+
 // The two messages and the pause of a failed write to Restore.bat.
 void report_bat_write_failure() {
     say("%s", msg::restore_write_failed);
@@ -257,9 +263,17 @@ void restore_reset() {
     g_restore.backups.clear();
 }
 
-// Creates the scripts, writes their headers and flushes them.
+// Creates the scripts, writes their headers and flushes them. Neither is
+// emptied unless both can be written, so a run that cannot start leaves the
+// previous run's scripts whole.
 int create_restore_script() {
     assert(!text_is_open(g_restore.restore_file));
+    if (kWriteRestoreSh && !restore_script_writable(kRestoreShName)) {
+        say(msg::unable_open_write, kRestoreShName);
+        say("%s", msg::disk_probably_full);
+        say("%s", msg::program_aborted);
+        return 1;
+    }
     if (!text_open_write(g_restore.restore_file, kRestoreBatName)) {
         say("%s", msg::restore_open_failed);
         say("%s", msg::disk_probably_full);

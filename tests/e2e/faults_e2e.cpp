@@ -564,25 +564,42 @@ TEST(Faults, ReadOnlyExistingBackupIsNeverOverwritten) {
     }
 }
 
-TEST(Faults, ReadOnlyRestoreScriptStopsTheRunBeforeAnyChange) {
+TEST(Faults, UnwritableRestoreScriptStopsTheRunBeforeAnyChange) {
+    // Either script read-only, or its name taken by a folder: the run stops
+    // before it changes anything, the previous run's scripts included.
     for (const char* script : {"Restore.bat", "Restore.sh"}) {
-        ScratchDir dir;
-        write_file(dir / "A.bas", "  x = 1\r\n");
-        write_file(dir / script, "the previous run's script\r\n");
-        ASSERT_EQ(chmod((dir / script).c_str(), 0444), 0);
-        RunOptions o;
-        o.cwd = dir.path;
-        o.args = {"A.bas"};
-        const RunResult r = run_trevox(o);
-        ASSERT_FALSE(r.timed_out);
-        EXPECT_EQ(r.exit_code, 1) << script;
-        EXPECT_SHOWN(r,
-                     join({TVX "Unable to open " + std::string(script) + " for writing \n",
-                           TVX "The disk is probably full \n", TVX "Program aborted \n", kPause}));
-        EXPECT_EQ(read_file(dir / script), "the previous run's script\r\n");
-        EXPECT_EQ(read_file(dir / "A.bas"), "  x = 1\r\n");
-        EXPECT_FALSE(exists(dir / "A.bkb"));
-        EXPECT_FALSE(exists(dir / "A.tmp"));
+        for (const bool folder : {false, true}) {
+            ScratchDir dir;
+            write_file(dir / "A.bas", "  x = 1\r\n");
+            for (const char* s : {"Restore.bat", "Restore.sh"}) {
+                if (!folder || std::string(s) != script) {
+                    write_file(dir / s, std::string("the previous run's ") + s + "\r\n");
+                }
+            }
+            if (folder) {
+                ASSERT_EQ(mkdir((dir / script).c_str(), 0755), 0);
+            } else {
+                ASSERT_EQ(chmod((dir / script).c_str(), 0444), 0);
+            }
+            RunOptions o;
+            o.cwd = dir.path;
+            o.args = {"A.bas"};
+            const RunResult r = run_trevox(o);
+            ASSERT_FALSE(r.timed_out);
+            EXPECT_EQ(r.exit_code, 1) << script;
+            EXPECT_SHOWN(
+                r, join({TVX "Unable to open " + std::string(script) + " for writing \n",
+                         TVX "The disk is probably full \n", TVX "Program aborted \n", kPause}));
+            for (const char* s : {"Restore.bat", "Restore.sh"}) {
+                if (!folder || std::string(s) != script) {
+                    EXPECT_EQ(read_file(dir / s), std::string("the previous run's ") + s + "\r\n")
+                        << script << (folder ? " as a folder" : " read-only");
+                }
+            }
+            EXPECT_EQ(read_file(dir / "A.bas"), "  x = 1\r\n");
+            EXPECT_FALSE(exists(dir / "A.bkb"));
+            EXPECT_FALSE(exists(dir / "A.tmp"));
+        }
     }
 }
 
