@@ -147,9 +147,15 @@ bool replace_across_devices(const char* temp, const char* target, const struct s
 
 } // namespace
 
-// Copies `from` to `to` byte for byte. A destination that is the source itself
-// is refused before anything is emptied. A read error of the source is
-// reported as a failed copy (write_failed).
+// Existing, and no write bit set for anyone.
+bool write_forbidden_by_mode(const char* os_path) {
+    struct stat st {};
+    return os_path != nullptr && ::stat(os_path, &st) == 0 && (st.st_mode & kAnyWriteBits) == 0;
+}
+
+// Copies `from` to `to` byte for byte. A destination that is the source itself,
+// or that is read-only, is refused before anything is emptied. A read error of
+// the source is reported as a failed copy (write_failed).
 CopyStatus copy_file_exact(const std::string& from, const std::string& to) {
     const char* src = os_name(from, g_posix.name1);
     if (src == nullptr) {
@@ -169,7 +175,8 @@ CopyStatus copy_file_exact(const std::string& from, const std::string& to) {
         return CopyStatus::source_open_failed;
     }
     struct stat dst_st {};
-    if (::stat(dst, &dst_st) == 0 && same_file(src_st, dst_st)) {
+    if (::stat(dst, &dst_st) == 0 &&
+        (same_file(src_st, dst_st) || (dst_st.st_mode & kAnyWriteBits) == 0)) {
         (void)close_fd(in);
         return CopyStatus::dest_create_failed;
     }

@@ -34,6 +34,11 @@ bool io_write_is_default();
 // that moves nothing.
 bool io_write_all(int fd, const char* data, std::size_t n);
 
+// True when `os_path` names an existing file whose permission bits grant write
+// to nobody. Such a file is never opened for writing, also not by a process
+// (root) that the OS would let through: the user marked it read-only.
+bool write_forbidden_by_mode(const char* os_path);
+
 // ASCII-only case folding (names are compared the way Windows compares them
 // for plain letters; other bytes compare as they are).
 inline unsigned char ascii_lower(unsigned char c) {

@@ -294,10 +294,11 @@ bool text_is_open(const TextReader& r) {
 // ---------------------------------------------------------------------------
 // Writing
 
-// Creates or empties `name` for writing; an open writer is closed first.
+// Creates or empties `name` for writing; an open writer is closed first. A
+// read-only file is refused.
 bool text_open_write(TextWriter& w, const std::string& name, int mode_bits) {
     const char* os = os_name(name, g_posix.name1);
-    if (os == nullptr || mode_bits > kModeBitsMask) {
+    if (os == nullptr || mode_bits > kModeBitsMask || write_forbidden_by_mode(os)) {
         return false;
     }
     if (w.fd >= 0) {
