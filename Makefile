@@ -1,13 +1,16 @@
 # Thin wrapper over CMake. `make demo` runs Trevox on a scratch copy of the
 # bundled example; `make test` builds and runs every test, in a normal build
-# and under AddressSanitizer and UndefinedBehaviorSanitizer.
+# and under AddressSanitizer and UndefinedBehaviorSanitizer, then fuzzes
+# (`make fuzz`, clang and libFuzzer) for about a minute per target.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build demo test test-normal test-asan clean
+.PHONY: all deps build demo test test-normal test-asan fuzz clean
 
 all: build
 
@@ -23,7 +26,7 @@ demo: build
 	rm -rf scratch/demo && mkdir -p scratch && cp -r examples scratch/demo
 	cd scratch/demo && ../../$(BUILD)/trevox Demo.vbg
 
-test: test-normal test-asan
+test: test-normal test-asan fuzz
 
 test-normal: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -36,5 +39,13 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS)
 
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS from
+# its seed corpus; fails on any finding.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTREVOX_FUZZ=ON -DTREVOX_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_engine fuzz_settings fuzz_lists
+	./tools/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) scratch
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) scratch
