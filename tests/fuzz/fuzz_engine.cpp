@@ -27,6 +27,8 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -65,6 +67,15 @@ struct Case {
 };
 
 std::size_t g_read_size = 0;
+
+// How often the meaning was compared (TREVOX_FUZZ_STATS set: printed at exit).
+std::size_t g_inputs_seen = 0;
+std::size_t g_meaning_compared = 0;
+
+void print_stats() {
+    std::fprintf(stderr, "meaning compared on %zu of %zu inputs\n", g_meaning_compared,
+                 g_inputs_seen);
+}
 
 // Raw reads of at most g_read_size bytes: the text reader must put lines
 // together across any block boundary.
@@ -252,7 +263,9 @@ void run_case(const std::uint8_t* data, std::size_t size) {
     VbProgram before;
     VbProgram after;
     read_vb_text(in_text, before);
+    ++g_inputs_seen;
     if (!before.lexical_error) {
+        ++g_meaning_compared;
         read_vb_text(out_text, after);
         const std::string stamp_comment = without_space(
             std::string_view(g_run.reformat_stamp).substr(0, g_run.reformat_stamp.size() - 1));
@@ -290,6 +303,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     trevox::fuzz::prepare_process();
     trevox::io_hooks_reset();
     trevox::fuzz::g_real_read = trevox::g_io.read;
+    if (std::getenv("TREVOX_FUZZ_STATS") != nullptr) {
+        std::atexit(trevox::fuzz::print_stats);
+    }
     if (!trevox::build_stamps()) {
         trevox::fuzz::fail("no stamps", "");
     }

@@ -28,7 +28,12 @@ struct Builder {
     std::string chunk;
     bool in_comment = false;
 
-    void end_chunk() {
+    // Ends the chunk in hand. An underscore standing alone is no token of the
+    // language (only a continuation mark, which is taken off before).
+    void end_chunk(bool& lexical_error) {
+        if (chunk == "_") {
+            lexical_error = true;
+        }
         if (!chunk.empty()) {
             line.code.push_back(chunk);
             chunk.clear();
@@ -36,7 +41,7 @@ struct Builder {
     }
 
     void end_line(VbProgram& out) {
-        end_chunk();
+        end_chunk(out.lexical_error);
         if (!line.code.empty() || line.has_comment) {
             out.lines.push_back(line);
         }
@@ -63,7 +68,7 @@ bool read_physical_line(std::string_view p, Builder& b, bool& lexical_error) {
     while (i < p.size()) {
         const char c = p[i];
         if (is_vb_space(c)) {
-            b.end_chunk();
+            b.end_chunk(lexical_error);
             ++i;
             continue;
         }
@@ -93,7 +98,7 @@ bool read_physical_line(std::string_view p, Builder& b, bool& lexical_error) {
         }
         const bool word_start = b.chunk.empty() || b.chunk.back() == ':';
         if (c == '\'' || (word_start && rem_at(p, i))) {
-            b.end_chunk();
+            b.end_chunk(lexical_error);
             b.in_comment = true;
             const std::string_view rest = p.substr(i);
             b.add_comment(marked ? rest.substr(0, rest.size() - 1) : rest);
@@ -103,11 +108,8 @@ bool read_physical_line(std::string_view p, Builder& b, bool& lexical_error) {
         ++i;
     }
     if (marked) {
-        // The "_" of the mark is a chunk of its own (a blank precedes it).
-        b.end_chunk();
-        if (!b.line.code.empty() && b.line.code.back() == "_") {
-            b.line.code.pop_back();
-        }
+        // The "_" of the mark is the chunk in hand (a blank precedes it).
+        b.chunk.clear();
         return true;
     }
     return false;

@@ -9,7 +9,8 @@
 //   next line, and a blank line after a continued line ends the logical line.
 // - A string literal runs from a double quote to the next double quote that is
 //   not doubled (""); one left open at the end of its physical line is a
-//   lexical error.
+//   lexical error, and so is an underscore standing alone anywhere else than
+//   as a continuation mark (no identifier begins with one).
 // - A comment starts at a "'" outside a string literal, or at the word Rem
 //   (any case) standing alone at the start of a word: at the start of the
 //   line, after white space or after a ":". It runs to the end of the logical
@@ -34,7 +35,7 @@ struct VbLogicalLine {
 
 struct VbProgram {
     std::vector<VbLogicalLine> lines; // logical lines that hold code or a comment
-    bool lexical_error = false;       // a string literal left open at a line end
+    bool lexical_error = false;       // an open string literal or a stray underscore
 };
 
 // Splits `text` into logical lines (empty ones left out) into `out`.
