@@ -59,8 +59,9 @@ TEST(RulesLeadingWhiteSpace, StripLeadingSpaceRemovesTheSixWhiteSpaceCharacters)
 // A line that is only a continuation mark keeps the blank that makes it one.
 TEST(RulesLeadingWhiteSpace, BareContinuationMarkKeepsItsBlank) {
     const std::vector<EditCase> cases = {
-        {" _\n", " _\n"}, {"\t  _\n", " _\n"}, {"  _\n", " _\n"},    {"\t_\n", "_\n"},
-        {" _", "_"},      {"  _x\n", "_x\n"},  {"  x _\n", "x _\n"},
+        {" _\n", " _\n"}, {"\t  _\n", " _\n"}, {"  _\n", " _\n"},
+        {"\t_\n", "_\n"}, {" _", " _"},        {"\t _", " _"},
+        {"\t_", "_"},     {"  _x\n", "_x\n"},  {"  x _\n", "x _\n"},
     };
     check_edits(strip_leading_blanks, cases);
     check_edits(strip_leading_space, cases);
