@@ -186,6 +186,8 @@ void run_case(const std::uint8_t* data, std::size_t size) {
     for (const std::string& name : created) {
         remove_file(name.c_str());
     }
+    // The list file itself goes too: a later group may name it.
+    remove_file(group ? kGroupName : kProjectName);
     const std::string report = std::string(group ? "group" : "project") + " file:\n" +
                                shown(bytes) + "\n--- expected members:\n" + list_of(expected) +
                                "--- handed on:\n" + list_of(g_handed);
