@@ -73,6 +73,7 @@ void prepare_process() {
 void fail(const char* what, const std::string& detail) {
     std::fprintf(stderr, "\n*** FINDING: %s\n%s\n", what, detail.c_str());
     std::fflush(stderr);
+    remove_scratch(); // abort() skips the handlers registered with atexit()
     std::abort();
 }
 
