@@ -1,14 +1,17 @@
 # Thin wrapper over CMake. `make demo` runs Trevox on a scratch copy of the
 # bundled example; `make test` builds and runs every test, in a normal build
-# and under AddressSanitizer and UndefinedBehaviorSanitizer; `make bench` runs
-# the benchmark (BENCH_ARGS: files, bytes, rounds).
+# and under AddressSanitizer and UndefinedBehaviorSanitizer, then fuzzes
+# (`make fuzz`, clang and libFuzzer) for about a minute per target; `make bench`
+# runs the benchmark (BENCH_ARGS: files, bytes, rounds).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build demo test test-normal test-asan bench clean
+.PHONY: all deps build demo test test-normal test-asan fuzz bench clean
 
 all: build
 
@@ -24,7 +27,7 @@ demo: build
 	rm -rf scratch/demo && mkdir -p scratch && cp -r examples scratch/demo
 	cd scratch/demo && ../../$(BUILD)/trevox Demo.vbg
 
-test: test-normal test-asan
+test: test-normal test-asan fuzz
 
 test-normal: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -45,5 +48,13 @@ bench: build
 	BUILD=$(BUILD) ./bench/run.sh $(BENCH_ARGS)
 	@if [ -x $(BUILD)/bench/trevox_micro ]; then $(BUILD)/bench/trevox_micro; fi
 
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS from
+# its seed corpus; fails on any finding.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTREVOX_FUZZ=ON -DTREVOX_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_engine fuzz_settings fuzz_lists
+	./tools/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) scratch
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) scratch
