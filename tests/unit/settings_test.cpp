@@ -2,20 +2,17 @@
 #include "run/console.h"
 #include "settings/settings.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <csignal>
 #include <cstdint>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace trevox {
@@ -47,12 +44,7 @@ std::ostream& operator<<(std::ostream& os, const Fields& f) {
 
 constexpr Fields kDefaults = {0, 0, 0, 0, 0, 512, 0, 0};
 
-void write_bytes(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << path;
-}
+using test::write_bytes;
 
 // An environment variable saved at construction and restored at the end.
 class SavedEnv {
@@ -78,48 +70,16 @@ class SavedEnv {
     std::optional<std::string> value_;
 };
 
-// Unit tests never wait at a pause: the test process gives up its controlling
-// terminal (if it has one), so the pause finds no console and returns at once,
-// as it does in CI.
-void detach_from_terminal() {
-    const int fd = open("/dev/tty", O_RDWR | O_NOCTTY);
-    if (fd < 0) {
-        return;
-    }
-    // A session leader giving up its terminal hangs up its own process group.
-    struct sigaction ignore {};
-    struct sigaction old {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGHUP, &ignore, &old);
-    ioctl(fd, TIOCNOTTY);
-    sigaction(SIGHUP, &old, nullptr);
-    close(fd);
-}
-
 // Each test runs in a fresh directory of its own, with the second place of
 // the settings file pointed inside it, so no real settings file is seen.
 class Settings : public ::testing::Test {
   protected:
     void SetUp() override {
-        detach_from_terminal();
-        char templ[] = "/tmp/trevox_settings_XXXXXX";
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        dir_ = templ;
-        old_cwd_ = fs::current_path();
-        fs::current_path(dir_);
         setenv("XDG_CONFIG_HOME", (dir_ / "xdg").c_str(), 1);
         setenv("HOME", (dir_ / "home").c_str(), 1);
         settings_reset();
     }
-    void TearDown() override {
-        settings_reset();
-        fs::current_path(old_cwd_);
-        std::error_code ec;
-        for (const auto& e : fs::recursive_directory_iterator(dir_, ec)) {
-            fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        }
-        fs::remove_all(dir_, ec);
-    }
+    void TearDown() override { settings_reset(); }
 
     // Writes the settings file in the current directory and reads it;
     // returns what was printed on standard output.
@@ -133,10 +93,10 @@ class Settings : public ::testing::Test {
         return testing::internal::GetCapturedStdout();
     }
 
-    fs::path dir_;
+    test::ScratchDir scratch_{"settings"};
+    const fs::path dir_ = scratch_.path();
 
   private:
-    fs::path old_cwd_;
     SavedEnv xdg_{"XDG_CONFIG_HOME"};
     SavedEnv home_{"HOME"};
 };
