@@ -1,16 +1,21 @@
 # Thin wrapper over CMake. `make demo` runs Trevox on a scratch copy of the
 # bundled example; `make test` builds and runs every test, in a normal build
-# and under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# end-to-end tests against the Windows build under Wine. `make windows` builds
-# the Windows executable, build-win/trevox.exe.
+# and under AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# end-to-end tests against the Windows build under Wine, then fuzzes (`make
+# fuzz`, clang and libFuzzer) for about a minute per target. `make windows`
+# builds the Windows executable, build-win/trevox.exe; `make bench` runs the
+# benchmark (BENCH_ARGS: files, bytes, rounds).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 WIN_BUILD  ?= build-win
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all deps deps-wine build demo test test-normal test-asan windows test-wine clean
+.PHONY: all deps deps-wine build demo test test-normal test-asan windows test-wine fuzz \
+	bench clean
 
 all: build
 
@@ -29,7 +34,7 @@ demo: build
 	rm -rf scratch/demo && mkdir -p scratch && cp -r examples scratch/demo
 	cd scratch/demo && ../../$(BUILD)/trevox Demo.vbg
 
-test: test-normal test-asan test-wine
+test: test-normal test-asan test-wine fuzz
 
 test-normal: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -56,5 +61,21 @@ test-wine: deps windows
 	cmake --build $(BUILD) -j $(JOBS) --target trevox trevox_e2e_tests
 	./tools/test-wine.sh $(BUILD) $(WIN_BUILD)
 
+BENCH_ARGS ?= 5000 100000000 3
+
+# The benchmark over a generated tree, on the optimised build; the engine's
+# micro-benchmark too when Google Benchmark was found.
+bench: build
+	BUILD=$(BUILD) ./bench/run.sh $(BENCH_ARGS)
+	@if [ -x $(BUILD)/bench/trevox_micro ]; then $(BUILD)/bench/trevox_micro; fi
+
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS from
+# its seed corpus; fails on any finding.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTREVOX_FUZZ=ON -DTREVOX_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_engine fuzz_settings fuzz_lists
+	./tools/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) scratch
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD) scratch

@@ -1,19 +1,32 @@
 // Writes a deterministic, realistic tree of Visual Basic sources for the
 // benchmark: forms with designer headers, classes and modules, indented with
-// blanks and tabs, with declarations, comments, continued lines, a few very
-// long lines, CR LF line ends, and a project file listing every source.
+// blanks and tabs, with declarations, comments, continued lines, a few lines
+// over 1,000 characters, CR LF line ends, and a project file Bench.vbp
+// listing every source.
 //
 //   gen_tree DIR FILES TOTAL_BYTES [SEED]
 //
-// The same arguments always give the same bytes.
+// DIR is created when missing. The sizes of the files vary around
+// TOTAL_BYTES / FILES (a single file gets TOTAL_BYTES). The same arguments
+// always give the same bytes; another seed gives another tree.
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
 
+// Text is handed to the file whenever this much is buffered.
+constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
+// One line in this many procedure-body lines is longer than 1,000 characters.
+constexpr int kLongLineOneIn = 500;
+// Words in such a line (each at least three letters and a blank).
+constexpr int kLongLineMinWords = 260;
+
+// splitmix64: small, fast and the same on every platform.
 struct Rng {
     std::uint64_t state;
     std::uint64_t next() {
@@ -30,16 +43,47 @@ const char* const kTypes[] = {"Long",    "String", "Integer",    "Boolean",
                               "Variant", "Double", "Collection", "Object"};
 const char* const kWords[] = {"total",  "count",    "name",  "value",  "index", "result", "item",
                               "buffer", "customer", "order", "amount", "line",  "record", "key"};
+constexpr int kWordCount = static_cast<int>(sizeof kWords / sizeof kWords[0]);
+constexpr int kTypeCount = static_cast<int>(sizeof kTypes / sizeof kTypes[0]);
 
-std::string word(Rng& r) {
-    return kWords[r.below(14)];
+// One generated file: its text is built here and written out in chunks.
+struct Output {
+    std::FILE* file = nullptr;
+    std::string text;
+    std::uint64_t written = 0;
+    bool ok = true;
+};
+
+void flush(Output& out) {
+    if (!out.text.empty() &&
+        std::fwrite(out.text.data(), 1, out.text.size(), out.file) != out.text.size()) {
+        out.ok = false;
+    }
+    out.written += out.text.size();
+    out.text.clear();
 }
 
-void line(std::string& out, const std::string& text) {
-    out += text;
-    out += "\r\n";
+std::uint64_t size_of(const Output& out) {
+    return out.written + out.text.size();
 }
 
+const char* word(Rng& r) {
+    return kWords[r.below(kWordCount)];
+}
+
+const char* type(Rng& r) {
+    return kTypes[r.below(kTypeCount)];
+}
+
+void line(Output& out, const std::string& text) {
+    out.text += text;
+    out.text += "\r\n";
+    if (out.text.size() >= kFlushBytes) {
+        flush(out);
+    }
+}
+
+// `depth` levels, each four blanks or (one time in five) a tab.
 std::string indent(Rng& r, int depth) {
     std::string s;
     for (int i = 0; i < depth; ++i) {
@@ -48,7 +92,11 @@ std::string indent(Rng& r, int depth) {
     return s;
 }
 
-void form_header(std::string& out, Rng& r, const std::string& name) {
+std::string blanks(Rng& r, int most) {
+    return std::string(static_cast<std::size_t>(1 + r.below(most)), ' ');
+}
+
+void form_header(Output& out, Rng& r, const std::string& name) {
     line(out, "VERSION 5.00");
     line(out, "Begin VB.Form " + name + " ");
     line(out, "   Caption         =   \"" + name + "\"");
@@ -70,42 +118,73 @@ void form_header(std::string& out, Rng& r, const std::string& name) {
     line(out, "Attribute VB_Exposed = False");
 }
 
-void procedure(std::string& out, Rng& r, int number) {
+// Module-level declarations: variables, a constant, now and then a type.
+void declarations(Output& out, Rng& r, int file_number) {
+    line(out, "Private   m" + std::string(word(r)) + blanks(r, 4) + "As Long   ' module state");
+    line(out, std::string(r.chance(50) ? "Public " : "Global ") + "g" + word(r) +
+                  std::to_string(file_number) + blanks(r, 8) + "As " + type(r));
+    line(out, "Private Const MAX_" + std::to_string(r.below(100)) +
+                  " As Long = " + std::to_string(r.below(10000)));
+    if (r.chance(30)) {
+        line(out, "Private Type T" + std::to_string(file_number));
+        const int fields = 2 + r.below(4);
+        for (int i = 0; i < fields; ++i) {
+            line(out, indent(r, 1) + word(r) + std::to_string(i) + blanks(r, 6) + "As " + type(r));
+        }
+        line(out, "End Type");
+    }
+    line(out, "");
+}
+
+void procedure(Output& out, Rng& r, int number) {
     const std::string name = "Proc" + std::to_string(number);
-    line(out, (r.chance(50) ? "Public Function " : "Private Function ") + name + "(ByVal " +
-                  word(r) + " As Long) As Long");
+    line(out, std::string(r.chance(50) ? "Public Function " : "Private Function ") + name +
+                  "(ByVal " + word(r) + " As Long) As Long");
     const int locals = 1 + r.below(4);
     for (int i = 0; i < locals; ++i) {
-        line(out, indent(r, 1) + "Dim " + word(r) + std::to_string(i) +
-                      std::string(static_cast<std::size_t>(1 + r.below(6)), ' ') + "As " +
-                      kTypes[r.below(8)]);
+        line(out,
+             indent(r, 1) + "Dim " + word(r) + std::to_string(i) + blanks(r, 6) + "As " + type(r));
     }
     const int body = 4 + r.below(20);
     for (int i = 0; i < body; ++i) {
-        const int kind = r.below(100);
         const std::string in = indent(r, 1 + r.below(3));
-        if (kind < 10) {
-            line(out, "");
-        } else if (kind < 20) {
-            line(out, in + "' " + word(r) + " is checked here, don't change the order");
-        } else if (kind < 25) {
-            line(out, in + "Rem " + word(r) + " note");
-        } else if (kind < 35) {
-            line(out, in + "sql = \"SELECT " + word(r) + " FROM t WHERE a = '\" & " + word(r) +
-                          " & \"'\" _");
-            line(out, in + "    & \" ORDER BY " + word(r) + "\"   ' the query");
-        } else if (kind < 45) {
-            line(out,
-                 in + "If " + word(r) + " > 0 Then " + word(r) + " = " + word(r) + " + 1 ' bump");
-        } else if (kind < 47) {
+        if (r.below(kLongLineOneIn) == 0) {
             std::string big = in + "msg = \"";
-            const int words = 150 + r.below(100);
+            const int words = kLongLineMinWords + r.below(150);
             for (int w = 0; w < words; ++w) {
                 big += word(r);
                 big += ' ';
             }
             big += "\"";
             line(out, big);
+            continue;
+        }
+        const int kind = r.below(100);
+        if (kind < 10) {
+            line(out, r.chance(20) ? in : "");
+        } else if (kind < 20) {
+            line(out, in + "' " + word(r) + " is checked here, don't change the order");
+        } else if (kind < 23) {
+            line(out, in + "Rem " + word(r) + " note");
+        } else if (kind < 31) {
+            line(out, in + "sql = \"SELECT " + word(r) + " FROM t WHERE a = '\" & " + word(r) +
+                          " & \"'\" _");
+            line(out, in + "    & \" ORDER BY " + word(r) + "\"   ' the query");
+        } else if (kind < 33) {
+            // A longer run of continued lines.
+            line(out, in + "Call Report(" + word(r) + ", _");
+            const int pieces = 2 + r.below(6);
+            for (int p = 0; p < pieces; ++p) {
+                line(out, in + "    " + word(r) + std::to_string(p) + ", _");
+            }
+            line(out, in + "    " + word(r) + ")");
+        } else if (kind < 43) {
+            line(out,
+                 in + "If " + word(r) + " > 0 Then " + word(r) + " = " + word(r) + " + 1 ' bump");
+        } else if (kind < 48) {
+            line(out, in + "For i = 1 To " + std::to_string(1 + r.below(100)));
+            line(out, in + indent(r, 1) + word(r) + "(i) = \"it's \" & i");
+            line(out, in + "Next i");
         } else {
             line(out, in + word(r) + " = " + word(r) + " * " + std::to_string(r.below(1000)) +
                           (r.chance(30) ? "   ' scaled" : ""));
@@ -116,38 +195,68 @@ void procedure(std::string& out, Rng& r, int number) {
     line(out, "");
 }
 
+// Parses a positive decimal number; false for anything else.
+bool parse_positive(const char* text, unsigned long long& value) {
+    if (text == nullptr || *text < '0' || *text > '9') {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoull(text, &end, 10);
+    return errno == 0 && *end == '\0' && value > 0;
+}
+
+bool write_whole(const std::string& path, const std::string& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: gen_tree DIR FILES TOTAL_BYTES [SEED]\n");
+    unsigned long long files = 0;
+    unsigned long long total = 0;
+    unsigned long long seed = 1;
+    if (argc < 4 || argc > 5 || !parse_positive(argv[2], files) ||
+        !parse_positive(argv[3], total) || (argc == 5 && !parse_positive(argv[4], seed))) {
+        std::fprintf(stderr, "usage: gen_tree DIR FILES TOTAL_BYTES [SEED]   (numbers > 0)\n");
         return 2;
     }
     const std::string dir = argv[1];
-    const long files = std::atol(argv[2]);
-    const long long total = std::atoll(argv[3]);
-    Rng r{argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1};
-    if (files <= 0 || total <= 0) {
-        std::fprintf(stderr, "FILES and TOTAL_BYTES must be positive\n");
-        return 2;
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        std::fprintf(stderr, "cannot create %s\n", dir.c_str());
+        return 1;
     }
-    const long long per_file = total / files;
+    Rng r{seed};
+    const unsigned long long per_file = total / files > 0 ? total / files : 1;
     std::string project = "Type=Exe\r\n";
-    std::string out;
-    for (long f = 0; f < files; ++f) {
-        out.clear();
+    Output out;
+    for (unsigned long long f = 0; f < files; ++f) {
         const int kind = r.below(10);
         const std::string base = (kind < 3   ? "Form"
                                   : kind < 5 ? "Class"
                                              : "Module") +
                                  std::to_string(f);
-        std::string name;
+        const std::string name = base + (kind < 3 ? ".frm" : kind < 5 ? ".cls" : ".bas");
+        const std::string path = dir + "/" + name;
+        out.file = std::fopen(path.c_str(), "wb");
+        out.text.clear();
+        out.written = 0;
+        out.ok = out.file != nullptr;
+        if (!out.ok) {
+            std::fprintf(stderr, "cannot write %s\n", path.c_str());
+            return 1;
+        }
         if (kind < 3) {
-            name = base + ".frm";
             form_header(out, r, base);
             project += "Form=" + name + "\r\n";
         } else if (kind < 5) {
-            name = base + ".cls";
             line(out, "VERSION 1.0 CLASS");
             line(out, "BEGIN");
             line(out, "  MultiUse = -1  'True");
@@ -155,34 +264,27 @@ int main(int argc, char** argv) {
             line(out, "Attribute VB_Name = \"" + base + "\"");
             project += "Class=" + base + "; " + name + "\r\n";
         } else {
-            name = base + ".bas";
             line(out, "Attribute VB_Name = \"" + base + "\"");
             project += "Module=" + base + "; " + name + "\r\n";
         }
         line(out, "Option Explicit");
         line(out, "");
-        line(out, "Private   m" + word(r) + "    As Long   ' module state");
+        declarations(out, r, static_cast<int>(f % 100000));
+        // Sizes vary around the mean, between half and one and a half times.
+        const std::uint64_t target = files == 1 ? total : per_file / 2 + r.next() % (per_file + 1);
         int number = 0;
-        // Sizes vary around the mean: between half and one and a half times.
-        const long long target =
-            per_file / 2 +
-            static_cast<long long>(r.next() % static_cast<std::uint64_t>(per_file + 1));
-        while (static_cast<long long>(out.size()) < target) {
+        while (size_of(out) < target) {
             procedure(out, r, number++);
         }
-        const std::string path = dir + "/" + name;
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        if (file == nullptr || std::fwrite(out.data(), 1, out.size(), file) != out.size() ||
-            std::fclose(file) != 0) {
+        flush(out);
+        if (std::fclose(out.file) != 0 || !out.ok) {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
             return 1;
         }
     }
-    const std::string vbp = dir + "/Bench.vbp";
-    std::FILE* file = std::fopen(vbp.c_str(), "wb");
-    if (file == nullptr || std::fwrite(project.data(), 1, project.size(), file) != project.size() ||
-        std::fclose(file) != 0) {
-        std::fprintf(stderr, "cannot write %s\n", vbp.c_str());
+    project += "Name=\"Bench\"\r\n";
+    if (!write_whole(dir + "/Bench.vbp", project)) {
+        std::fprintf(stderr, "cannot write %s/Bench.vbp\n", dir.c_str());
         return 1;
     }
     return 0;

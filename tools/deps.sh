@@ -3,7 +3,7 @@
 # it is missing. Safe to run again: it does nothing when all is there.
 set -euo pipefail
 
-packages=(build-essential cmake libgtest-dev libgmock-dev)
+packages=(build-essential cmake libgtest-dev libgmock-dev clang libclang-rt-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -77,7 +77,7 @@ bool is_protect_end(const std::string& line) {
 // True when `line` (leading white space already removed) is a whole-line
 // comment: it begins with "'", or with the keyword Rem (case ignored)
 // followed by a blank, a tab, the newline or the end of the text.
-bool is_whole_line_comment(const std::string& line) {
+bool is_whole_line_comment(std::string_view line) {
     if (!line.empty() && line[0] == kCommentQuote) {
         return true;
     }
@@ -93,6 +93,23 @@ bool is_whole_line_comment(const std::string& line) {
 
 bool ends_with_newline(const std::string& line) {
     return !line.empty() && line.back() == kNewline;
+}
+
+// True when the stamp may take the place of what follows "Option Explicit" at
+// the start of `line`: nothing but blanks and tabs, then the line end, the end
+// of the text or a comment that does not go on over the next line. Code after
+// it (": Dim x") would be lost, and a continued comment's next line would
+// become code.
+bool stamp_replaces_only_a_comment(const std::string& line) {
+    assert(starts_with(line, kOptionExplicit));
+    std::string_view rest = std::string_view(line).substr(kOptionExplicit.size());
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
+        rest.remove_prefix(1);
+    }
+    if (rest.empty() || rest == "\n") {
+        return true;
+    }
+    return is_whole_line_comment(rest) && !is_continued_line(line);
 }
 
 // Drops the lines that continue a removed comment whose own line was a
@@ -297,7 +314,8 @@ int reformat_lines() {
         }
         std::string& line = g_pump.current_line;
         bool stamped = false;
-        if (g_pump.stamp_pending != 0 && starts_with(line, kOptionExplicit)) {
+        if (g_pump.stamp_pending != 0 && starts_with(line, kOptionExplicit) &&
+            stamp_replaces_only_a_comment(line)) {
             line.resize(kOptionExplicit.size());
             line += g_run.reformat_stamp;
             stamped = true;

@@ -87,8 +87,18 @@ void cut_at(std::string& line, std::size_t pos) {
     line.push_back(kNewline);
 }
 
-// Removes the first `count` characters, keeping the buffer's capacity.
+// Removes the first `count` characters, keeping the buffer's capacity. A
+// line that holds only white space and a continuation mark (" _", with or
+// without its line end) keeps the blank of the mark: without it the line
+// would no longer be continued, the statement it belongs to would end there,
+// and the underscore left alone would be no token of the language.
 void drop_front(std::string& line, std::size_t count) {
+    if (count > 0 && line[count - 1] == kBlank) {
+        const std::string_view rest = std::string_view(line).substr(count);
+        if (rest == "_\n" || rest == "_") {
+            --count;
+        }
+    }
     if (count > 0) {
         line.erase(0, count);
     }

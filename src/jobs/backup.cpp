@@ -114,6 +114,12 @@ void append_sh_name(std::string& out, const std::string& name) {
     out += '\'';
 }
 
+// True when `name` is missing or a regular file that may be written, so that
+// opening it for writing is expected to succeed.
+bool restore_script_writable(const char* name) {
+    return !file_exists(name) || (is_regular_file(name) && !file_is_read_only(name));
+}
+
 // The two messages and the pause of a failed write to Restore.bat.
 void report_bat_write_failure() {
     say("%s", msg::restore_write_failed);
@@ -223,7 +229,9 @@ bool same_source(const BackupRecord& rec, const std::string& source_name) {
 }
 
 // Writes the restore entries of `source_name` to both scripts and flushes them.
-void write_restore_entries(const std::string& source_name) {
+// False when an open script could not store its entry (the failure has been
+// reported): the source must then not be changed, as nothing would restore it.
+bool write_restore_entries(const std::string& source_name) {
     make_restore_entry(g_restore.backup_name, source_name, g_restore.entry);
     restore_write(g_restore.entry);
     restore_flush();
@@ -231,6 +239,9 @@ void write_restore_entries(const std::string& source_name) {
         make_restore_sh_entry(g_restore.backup_name, source_name, g_restore.sh_entry);
         restore_sh_write(g_restore.sh_entry);
     }
+    const bool bat_failed = text_is_open(g_restore.restore_file) && g_restore.restore_file.failed;
+    const bool sh_failed = raw_is_open(g_restore.restore_sh) && g_restore.restore_sh.failed;
+    return !bat_failed && !sh_failed;
 }
 
 } // namespace
@@ -252,9 +263,17 @@ void restore_reset() {
     g_restore.backups.clear();
 }
 
-// Creates the scripts, writes their headers and flushes them.
+// Creates the scripts, writes their headers and flushes them. Neither is
+// emptied unless both can be written, so a run that cannot start leaves the
+// previous run's scripts whole.
 int create_restore_script() {
     assert(!text_is_open(g_restore.restore_file));
+    if (kWriteRestoreSh && !restore_script_writable(kRestoreShName)) {
+        say(msg::unable_open_write, kRestoreShName);
+        say("%s", msg::disk_probably_full);
+        say("%s", msg::program_aborted);
+        return 1;
+    }
     if (!text_open_write(g_restore.restore_file, kRestoreBatName)) {
         say("%s", msg::restore_open_failed);
         say("%s", msg::disk_probably_full);
@@ -360,7 +379,8 @@ void make_restore_sh_entry(const std::string& backup_name, const std::string& so
 }
 
 // Copies the source to its backup (never over a backup of this run) and
-// writes its restore entries.
+// writes its restore entries. A restore entry that could not be stored fails
+// the backup: the job then leaves the source as it is.
 int make_backup(const std::string& source_name) {
     make_backup_name(source_name, g_restore.backup_name);
     const std::string& backup_name = g_restore.backup_name;
@@ -378,8 +398,7 @@ int make_backup(const std::string& source_name) {
             if (same_source(found->second, source_name)) {
                 // Already backed up in this run: the backup keeps the text
                 // from before the run.
-                write_restore_entries(source_name);
-                return 0;
+                return write_restore_entries(source_name) ? 0 : 1;
             }
             say(msg::backup_clash, backup_name.c_str(), found->second.source_name.c_str());
             say("%s", msg::backup_not_overwritten);
@@ -411,8 +430,7 @@ int make_backup(const std::string& source_name) {
     if (file_identity(backup_name, backup_id) && describe_source(source_name, rec)) {
         g_restore.backups.insert_or_assign(backup_id, std::move(rec));
     }
-    write_restore_entries(source_name);
-    return 0;
+    return write_restore_entries(source_name) ? 0 : 1;
 }
 
 } // namespace trevox

@@ -80,7 +80,8 @@ void close_restore_script();
 void restore_write(const std::string& text);
 
 // Backup copy of the source and its restore entry. 0 on success, 1 after
-// reporting the failure and pausing.
+// reporting the failure and pausing (also when an open restore script could
+// not store the entry).
 int make_backup(const std::string& source_name);
 
 // The backup name of `source_name`: the name cut at its extension (the first

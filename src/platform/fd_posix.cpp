@@ -61,16 +61,13 @@ int os_open_read(const std::string& name) {
         (void)os_close(fd);
         return -1;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) {
-        (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    }
+    // O_NONBLOCK stays: it has no effect on the reads of a regular file.
     return fd;
 }
 
 int os_open_write(const std::string& name, int mode_bits) {
     const char* os = os_name(name, g_posix.name1);
-    if (os == nullptr || mode_bits > kModeBitsMask) {
+    if (os == nullptr || mode_bits > kModeBitsMask || write_forbidden_by_mode(os)) {
         return -1;
     }
     const auto mode = static_cast<mode_t>(mode_bits >= 0 ? mode_bits : kDefaultFileMode);

@@ -114,6 +114,12 @@ bool take_attributes(int fd, const struct stat& like) {
     return ::fchmod(fd, like.st_mode & kPermissionBits) == 0;
 }
 
+// True when `a` already has the owner, group and permission bits of `like`.
+bool same_attributes(const struct stat& a, const struct stat& like) {
+    return a.st_uid == like.st_uid && a.st_gid == like.st_gid &&
+           (a.st_mode & kPermissionBits) == (like.st_mode & kPermissionBits);
+}
+
 // The rename crossed file systems (the target is reached through a link):
 // copy `temp` into a new file beside `target`, rename that over `target`,
 // then remove `temp`.
@@ -141,9 +147,15 @@ bool replace_across_devices(const char* temp, const char* target, const struct s
 
 } // namespace
 
-// Copies `from` to `to` byte for byte. A destination that is the source itself
-// is refused before anything is emptied. A read error of the source is
-// reported as a failed copy (write_failed).
+// Existing, and no write bit set for anyone.
+bool write_forbidden_by_mode(const char* os_path) {
+    struct stat st {};
+    return os_path != nullptr && ::stat(os_path, &st) == 0 && (st.st_mode & kAnyWriteBits) == 0;
+}
+
+// Copies `from` to `to` byte for byte. A destination that is the source itself,
+// or that is read-only, is refused before anything is emptied. A read error of
+// the source is reported as a failed copy (write_failed).
 CopyStatus copy_file_exact(const std::string& from, const std::string& to) {
     const char* src = os_name(from, g_posix.name1);
     if (src == nullptr) {
@@ -163,7 +175,8 @@ CopyStatus copy_file_exact(const std::string& from, const std::string& to) {
         return CopyStatus::source_open_failed;
     }
     struct stat dst_st {};
-    if (::stat(dst, &dst_st) == 0 && same_file(src_st, dst_st)) {
+    if (::stat(dst, &dst_st) == 0 &&
+        (same_file(src_st, dst_st) || (dst_st.st_mode & kAnyWriteBits) == 0)) {
         (void)close_fd(in);
         return CopyStatus::dest_create_failed;
     }
@@ -211,14 +224,18 @@ ReplaceStatus replace_file(const std::string& temp, const std::string& target) {
     if (!S_ISREG(st.st_mode) || same_file(st, tmp_st)) {
         return ReplaceStatus::failed;
     }
-    const int fd = ::open(tmp, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return ReplaceStatus::failed;
-    }
-    const bool attributes = take_attributes(fd, st);
-    (void)close_fd(fd);
-    if (!attributes) {
-        return ReplaceStatus::failed;
+    // The usual case needs no change: the new file was made by this user
+    // with the same permission bits.
+    if (!same_attributes(tmp_st, st)) {
+        const int fd = ::open(tmp, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            return ReplaceStatus::failed;
+        }
+        const bool attributes = take_attributes(fd, st);
+        (void)close_fd(fd);
+        if (!attributes) {
+            return ReplaceStatus::failed;
+        }
     }
     if (::rename(tmp, tgt) == 0) {
         return ReplaceStatus::ok;

@@ -109,7 +109,8 @@ void text_close(TextReader& r);
 bool text_is_open(const TextReader& r);
 
 // Creates or empties `name` for writing (mode "w"). `mode_bits`, when not
-// negative, are the permission bits a new file gets.
+// negative, are the permission bits a new file gets. An existing file whose
+// permission bits grant write to nobody is refused, whoever runs the program.
 bool text_open_write(TextWriter& w, const std::string& name, int mode_bits = -1);
 
 // Appends `n` characters. False when this write (or an earlier one) failed.
@@ -131,7 +132,8 @@ bool text_is_open(const TextWriter& w);
 enum class CopyStatus { ok, source_open_failed, dest_create_failed, write_failed };
 
 // Copies `from` to `to` byte for byte (created or emptied). The fastest true
-// copy the file system offers; never a link.
+// copy the file system offers; never a link. A read-only `to` is refused
+// (dest_create_failed), as by text_open_write.
 CopyStatus copy_file_exact(const std::string& from, const std::string& to);
 
 enum class ReplaceStatus { ok, read_only, failed };
@@ -177,7 +179,8 @@ struct RawWriter {
 };
 
 // Creates or empties `name` for writing and gives it the permission bits
-// `mode_bits` exactly (not reduced by the umask). False when it cannot be opened.
+// `mode_bits` exactly (not reduced by the umask). False when it cannot be opened
+// (a read-only file is refused, as by text_open_write).
 bool raw_open_write(RawWriter& w, const std::string& name, int mode_bits);
 
 // Writes `n` bytes. False when this write (or an earlier one) failed.

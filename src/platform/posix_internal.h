@@ -24,4 +24,9 @@ extern PosixScratch g_posix;
 // file (empty, or holding a NUL character).
 const char* os_name(const std::string& name, std::string& buf);
 
+// True when `os_path` names an existing file whose permission bits grant write
+// to nobody. Such a file is never opened for writing, also not by a process
+// (root) that the OS would let through: the user marked it read-only.
+bool write_forbidden_by_mode(const char* os_path);
+
 } // namespace trevox

@@ -1,6 +1,7 @@
 // Raw output files on POSIX: an unbuffered descriptor, writes retried until
 // every byte is stored.
 #include "platform/platform.h"
+#include "platform/posix_internal.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -21,10 +22,11 @@ long raw_write_once(int fd, const char* data, std::size_t n) {
 
 } // namespace
 
-// Creates or empties `name`; the permission bits are set after the open so
-// that the umask does not reduce them and an existing file gets them too.
+// Creates or empties `name` (a read-only file is refused); the permission bits
+// are set after the open so that the umask does not reduce them and an
+// existing file gets them too.
 bool raw_open_write(RawWriter& w, const std::string& name, int mode_bits) {
-    if (name.empty() || mode_bits < 0 || w.fd >= 0) {
+    if (name.empty() || mode_bits < 0 || w.fd >= 0 || write_forbidden_by_mode(name.c_str())) {
         return false;
     }
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,

@@ -242,7 +242,8 @@ bool text_is_open(const TextReader& r) {
 // ---------------------------------------------------------------------------
 // Writing
 
-// Creates or empties `name` for writing; an open writer is closed first.
+// Creates or empties `name` for writing; an open writer is closed first. A
+// read-only file is refused.
 bool text_open_write(TextWriter& w, const std::string& name, int mode_bits) {
     if (name.empty() || name.find('\0') != std::string::npos || mode_bits > kModeBitsMask) {
         return false;

@@ -32,11 +32,15 @@ int say(const char* format, ...) {
 }
 
 // Waits for one key, then drops every key typed ahead. Without a console the
-// key read returns at once, so the pause never hangs.
+// key read returns at once, so the pause never hangs; under AssumeYes the
+// line is printed and nothing is read.
 void pause() {
     say("%s", msg::press_enter);
     std::fflush(stdout);
     std::fflush(stderr);
+    if (g_settings.AssumeYes != 0) {
+        return;
+    }
     if (console_getch() < 0) {
         return;
     }

@@ -31,6 +31,7 @@ void run_state_reset();
 int say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // "Press Enter to continue", one key, then every key typed ahead is dropped.
+// Under AssumeYes only the line: nothing is read, nothing waits.
 void pause();
 
 // The banner block: version, title, credit, contact, verbose line, working

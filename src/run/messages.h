@@ -45,7 +45,7 @@ inline constexpr const char* confirm_lines[] = {
     TVX "Are you sure you want to continue (Y-N)? \n",
 };
 inline constexpr const char* no_terminal =
-    TVX "Trevox needs a terminal to ask for confirmation; nothing was changed \n";
+    TVX "Trevox needs a terminal to ask for confirmation (or /y to answer it); nothing was changed \n";
 inline constexpr const char* bad_source_date_epoch =
     TVX "SOURCE_DATE_EPOCH must hold whole seconds since 1970 (digits only), not \"%s\" \n";
 inline constexpr const char* press_enter      = TVX "Press Enter to continue \n";

@@ -20,6 +20,8 @@ namespace {
 // Exit codes of the run.
 constexpr int exit_ok = 0;
 constexpr int exit_usage_or_abort = 1;
+// Under AssumeYes only: the run reported a failure of the input or of a job.
+constexpr int exit_job_failed = 2;
 
 // Joins the arguments, each followed by one blank, and hands every token
 // after the first "/" to setSwitches.
@@ -64,6 +66,9 @@ bool confirm(int& exit_code) {
     for (const char* line : msg::confirm_lines) {
         say("%s", line);
     }
+    if (g_settings.AssumeYes != 0) {
+        return true; // answered "y" without waiting, terminal or not
+    }
     if (!console_available()) {
         say("%s", msg::no_terminal);
         std::fflush(stdout);
@@ -85,6 +90,16 @@ bool equals_any(const std::string& text, std::initializer_list<const char*> choi
         }
     }
     return false;
+}
+
+// The exit code of a run that got through its dispatch: without AssumeYes
+// always 0, whatever the jobs reported; under it 2 when any failure of the
+// input or of a job was reported.
+int completed_exit_code() {
+    if (g_settings.AssumeYes != 0 && g_run.job_failures > 0) {
+        return exit_job_failed;
+    }
+    return exit_ok;
 }
 
 } // namespace
@@ -156,7 +171,7 @@ int run_main(int argc, char** argv) {
     say("%s", msg::copyright);
     pause();
     std::fflush(stdout);
-    return exit_ok;
+    return completed_exit_code();
 }
 
 } // namespace trevox

@@ -373,6 +373,9 @@ void setSwitches(std::string& token) {
     case 'Z':
         s.EchoAndLog = 1;
         break;
+    case 'Y':
+        s.AssumeYes = 1;
+        break;
     default:
         break;
     }

@@ -19,6 +19,9 @@ struct RunSettings {
     std::int32_t CombineSplitLines = 0;
     std::int32_t MaxLineLength = 512;
     std::int32_t EchoAndLog = 0;
+    // /y: the confirmation is answered "y" and no pause waits (scripted
+    // runs). Set only by the switch, never by the settings file.
+    std::int32_t AssumeYes = 0;
 };
 extern RunSettings g_settings;
 

@@ -6,10 +6,13 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -222,6 +225,18 @@ int pauses_in(const std::string& text) {
     _exit(127);
 }
 
+// Waits (a second at most) until the program has switched its terminal to
+// single-key mode, so that a typed key is never echoed by the line editor.
+void wait_for_key_mode(int master) {
+    for (int i = 0; i < 10000; ++i) {
+        termios t{};
+        if (tcgetattr(master, &t) != 0 || (t.c_lflag & ICANON) == 0) {
+            return;
+        }
+        usleep(100);
+    }
+}
+
 } // namespace
 
 RunResult run_trevox(const RunOptions& o) {
@@ -245,6 +260,12 @@ RunResult run_trevox(const RunOptions& o) {
     if (o.with_terminal &&
         openpty(&master, &slave, nullptr, nullptr, wine ? &size : nullptr) != 0) {
         throw std::runtime_error("openpty failed");
+    }
+    if (master >= 0) {
+        termios t{};
+        if (tcgetattr(master, &t) == 0) {
+            result.terminal_lflag_before = t.c_lflag;
+        }
     }
     const pid_t pid = fork();
     if (pid < 0) {
@@ -279,6 +300,16 @@ RunResult run_trevox(const RunOptions& o) {
         if (chdir(o.cwd.c_str()) != 0) {
             child_fail("chdir");
         }
+        if (o.file_size_limit >= 0) {
+            // A write past the limit then fails with EFBIG instead of
+            // ending the process.
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit lim{static_cast<rlim_t>(o.file_size_limit),
+                             static_cast<rlim_t>(o.file_size_limit)};
+            if (setrlimit(RLIMIT_FSIZE, &lim) != 0) {
+                child_fail("setrlimit");
+            }
+        }
         unsetenv("SOURCE_DATE_EPOCH");
         if (!o.source_date_epoch.empty()) {
             setenv("SOURCE_DATE_EPOCH", o.source_date_epoch.c_str(), 1);
@@ -304,23 +335,44 @@ RunResult run_trevox(const RunOptions& o) {
         close(slave);
     }
 
-    const auto start = std::chrono::steady_clock::now();
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    auto confirmed_at = start;
+    bool confirmed = false;
+    bool stop_armed = false;
+    auto stop_at = start;
     int confirms_answered = 0;
     int pauses_answered = 0;
     int status = 0;
     bool exited = false;
     char buf[4096];
     while (!exited) {
+        // Wake up in time for a pending stop.
+        auto wait = std::chrono::microseconds(5000);
+        if (stop_armed && !result.stop_sent) {
+            wait = std::min(wait, std::max(std::chrono::microseconds(0),
+                                           std::chrono::duration_cast<std::chrono::microseconds>(
+                                               stop_at - clock::now())));
+        }
+        const timespec ts{0, static_cast<long>(wait.count()) * 1000};
         if (master >= 0) {
             pollfd pfd{master, POLLIN, 0};
-            if (poll(&pfd, 1, 10) > 0) {
+            if (ppoll(&pfd, 1, &ts, nullptr) > 0) {
                 const ssize_t n = read(master, buf, sizeof buf);
                 if (n > 0) {
                     result.terminal.append(buf, static_cast<std::size_t>(n));
                 }
             }
         } else {
-            usleep(5000);
+            nanosleep(&ts, nullptr);
+        }
+        if (stop_armed && !result.stop_sent && clock::now() >= stop_at) {
+            if (o.stop_with_ctrl_c) {
+                const char ctrl_c = '\x03';
+                result.stop_sent = master >= 0 && write(master, &ctrl_c, 1) == 1;
+            } else {
+                result.stop_sent = kill(pid, SIGKILL) == 0;
+            }
         }
         const std::string out_now = o.stdout_to_file || !o.with_terminal ? read_file(out_path) : "";
         const std::string term_now = wine ? console_text(result.terminal) : result.terminal;
@@ -334,18 +386,30 @@ RunResult run_trevox(const RunOptions& o) {
             key = o.pause_key;
             ++pauses_answered;
         }
-        if (master >= 0 && key != 0) {
-            // Give the program a moment to reach its key read.
-            usleep(2000);
+        // No key is typed once the run has been stopped.
+        if (master >= 0 && key != 0 && !result.stop_sent) {
+            wait_for_key_mode(master);
             if (write(master, &key, 1) != 1) {
                 break;
             }
+            if (confirms_answered == 1 && key == o.confirm_key && !confirmed) {
+                confirmed = true;
+                confirmed_at = clock::now();
+            }
+        }
+        if (confirmed && !stop_armed && o.stop_after_us >= 0 &&
+            (!o.stop_when || o.stop_when(result))) {
+            stop_armed = true;
+            stop_at = clock::now() + std::chrono::microseconds(o.stop_after_us);
         }
         const pid_t w = waitpid(pid, &status, WNOHANG);
         if (w == pid) {
             exited = true;
+            result.confirmed_to_exit_us =
+                std::chrono::duration_cast<std::chrono::microseconds>(clock::now() - confirmed_at)
+                    .count();
         }
-        const auto elapsed = std::chrono::steady_clock::now() - start;
+        const auto elapsed = clock::now() - start;
         if (!exited && elapsed > std::chrono::milliseconds(o.timeout_ms)) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
@@ -366,10 +430,17 @@ RunResult run_trevox(const RunOptions& o) {
             }
             result.terminal.append(buf, static_cast<std::size_t>(n));
         }
+        termios t{};
+        if (tcgetattr(master, &t) == 0) {
+            result.terminal_lflag_after = t.c_lflag;
+        }
         close(master);
     }
     if (WIFEXITED(status) && !result.timed_out) {
         result.exit_code = WEXITSTATUS(status);
+    }
+    if (WIFSIGNALED(status) && !result.timed_out) {
+        result.signal = WTERMSIG(status);
     }
     if (o.stdout_to_file || !o.with_terminal) {
         result.out = read_file(out_path);

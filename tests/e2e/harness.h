@@ -3,11 +3,14 @@
 // terminal or redirected to a file.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace e2e {
+
+struct RunResult;
 
 struct RunOptions {
     std::vector<std::string> args; // arguments after the program name
@@ -20,16 +23,33 @@ struct RunOptions {
     std::vector<std::pair<std::string, std::string>> env; // extra environment
     std::string source_date_epoch = "953024730"; // 2000-03-14 09:05:30 UTC; "" leaves it unset
     int timeout_ms = 20000;
+    // Largest file the run may write (RLIMIT_FSIZE, SIGXFSZ ignored, so a
+    // write past it fails with EFBIG); negative: no limit.
+    long long file_size_limit = -1;
+    // Stops the run this many microseconds after the confirmation key was
+    // typed (after the start when none is typed): Ctrl-C typed on its
+    // terminal, or SIGKILL. Negative: the run is not stopped.
+    long long stop_after_us = -1;
+    bool stop_with_ctrl_c = false;
+    // When set, the stop's delay counts from the first look after the
+    // confirmation at which this holds (looks come every few milliseconds).
+    std::function<bool(const RunResult&)> stop_when;
 };
 
 struct RunResult {
     int exit_code = -1; // -1 when it did not exit normally
     bool timed_out = false;
-    std::string terminal; // everything written to the terminal
-    std::string out;      // standard output when redirected
-    std::string err;      // standard error
-    int confirms = 0;     // yes/no questions seen
-    int pauses = 0;       // pauses seen
+    std::string terminal;                // everything written to the terminal
+    std::string out;                     // standard output when redirected
+    std::string err;                     // standard error
+    int confirms = 0;                    // yes/no questions seen
+    int pauses = 0;                      // pauses seen
+    int signal = 0;                      // the signal that ended the run, 0 when it exited
+    bool stop_sent = false;              // the stop of RunOptions was delivered
+    long long confirmed_to_exit_us = -1; // from typing the confirmation key to the end
+    // Local mode flags of the terminal before the run and after it ended.
+    unsigned long terminal_lflag_before = 0;
+    unsigned long terminal_lflag_after = 0;
 };
 
 RunResult run_trevox(const RunOptions& options);

@@ -3,16 +3,15 @@
 #include "platform/platform.h"
 #include "run/console.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace trevox {
 namespace {
@@ -21,51 +20,21 @@ namespace fs = std::filesystem;
 
 const char* const kStampLine = "echo .  Created by Trevox on 03-14-00 at 09:05:30\n";
 
-std::string read_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void write_bytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-int count_of(const std::string& hay, const std::string& needle) {
-    int n = 0;
-    for (std::size_t at = hay.find(needle); at != std::string::npos;
-         at = hay.find(needle, at + needle.size())) {
-        ++n;
-    }
-    return n;
-}
+using test::count_of;
+using test::read_bytes;
+using test::write_bytes;
 
 // A fresh working directory per test, the backup state reset around it.
 class BackupDisk : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/trevox-backup-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        old_cwd_ = fs::current_path();
-        fs::current_path(dir_);
         restore_reset();
         run_state_reset();
         g_run.restore_stamp_line = kStampLine;
     }
-    void TearDown() override {
-        restore_reset();
-        fs::current_path(old_cwd_);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    // Failure paths pause; on a terminal a pause would wait for a key.
-    bool pauses_would_wait() const { return console_available(); }
+    void TearDown() override { restore_reset(); }
 
-    fs::path dir_;
-    fs::path old_cwd_;
+    test::ScratchDir scratch_{"backup"};
 };
 
 TEST(BackupNames, ExtensionOfTheLastComponentPicksTheBackupExtension) {
@@ -268,9 +237,6 @@ TEST_F(BackupDisk, SameFileTwiceKeepsTheFirstBackupAndWritesTheEntryAgain) {
 }
 
 TEST_F(BackupDisk, DifferentFileWithATakenBackupNameFails) {
-    if (pauses_would_wait()) {
-        GTEST_SKIP() << "failure paths pause on a terminal";
-    }
     write_bytes("a.b.bas", "first\r\n");
     write_bytes("a.c.bas", "second\r\n");
     write_bytes("Form1.frm", "form\r\n");
@@ -316,9 +282,6 @@ TEST_F(BackupDisk, ANewRunOverwritesOldBackups) {
 }
 
 TEST_F(BackupDisk, FailuresReportAndWriteNoEntry) {
-    if (pauses_would_wait()) {
-        GTEST_SKIP() << "failure paths pause on a terminal";
-    }
     ASSERT_EQ(create_restore_script(), 0);
     fs::create_directory("Blocked.bkf"); // a directory where the backup must go
     write_bytes("Blocked.frm", "x\r\n");
@@ -358,8 +321,8 @@ TEST_F(BackupDisk, RestoreShBringsEveryFileBack) {
     write_bytes("sub dir/Deep.bas", "changed\n");
 
     // Run from another directory, Enter typed at the prompt.
-    const std::string cmd =
-        "cd / && printf '\\n' | /bin/sh '" + (dir_ / "Restore.sh").string() + "' >/dev/null";
+    const std::string cmd = "cd / && printf '\\n' | /bin/sh '" +
+                            (scratch_.path() / "Restore.sh").string() + "' >/dev/null";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     for (const char* name : names) {
         EXPECT_EQ(read_bytes(name), std::string("original ") + name + "\r\n") << name;

@@ -122,6 +122,16 @@ TEST_F(PumpStamp, FirstOptionExplicitOfTheRun) {
         {"lower case never", "option explicit\nOPTION EXPLICIT\n",
          "option explicit\nOPTION EXPLICIT\n", 1},
         {"Option Base is not it", "Option Base 0\n", "Option Base 0\n", 1},
+        {"blanks and tabs before the end", "Option Explicit \t \n", "Option Explicit"s + kStamp, 0},
+        {"quote right after", "Option Explicit' c\n", "Option Explicit"s + kStamp, 0},
+        {"Rem comment replaced", "Option Explicit\tRem c\n", "Option Explicit"s + kStamp, 0},
+        // Nothing but a comment may give way to the stamp: code would be lost,
+        // and the next line of a continued comment would become code.
+        {"code after a colon kept", "Option Explicit: Dim x\nOption Explicit\n",
+         "Option Explicit: Dim x\nOption Explicit"s + kStamp, 0},
+        {"code right after kept", "Option Explicit= 1\n", "Option Explicit= 1\n", 1},
+        {"continued comment kept", "Option Explicit ' a _\n  b\n", "Option Explicit ' a _\nb\n", 1},
+        {"continued line kept", "Option Explicit _\n\n", "Option Explicit _\n\n", 1},
     };
     for (const Case& c : cases) {
         g_pump.stamp_pending = 1;

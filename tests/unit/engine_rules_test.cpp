@@ -56,6 +56,18 @@ TEST(RulesLeadingWhiteSpace, StripLeadingSpaceRemovesTheSixWhiteSpaceCharacters)
                                      });
 }
 
+// A line that is only a continuation mark keeps the blank that makes it one.
+TEST(RulesLeadingWhiteSpace, BareContinuationMarkKeepsItsBlank) {
+    const std::vector<EditCase> cases = {
+        {" _\n", " _\n"}, {"\t  _\n", " _\n"}, {"  _\n", " _\n"},
+        {"\t_\n", "_\n"}, {" _", " _"},        {"\t _", " _"},
+        {"\t_", "_"},     {"  _x\n", "_x\n"},  {"  x _\n", "x _\n"},
+    };
+    check_edits(strip_leading_blanks, cases);
+    check_edits(strip_leading_space, cases);
+    check_edits(strip_leading_space, {{"\f\v _\n", " _\n"}, {"\n \t_\n", "_\n"}});
+}
+
 TEST(RulesLeadingWhiteSpace, LongLinesLoseOnlyTheirLeadingWhiteSpace) {
     // A line far longer than any fixed buffer, with blanks inside a string
     // literal at every multiple of 511: only the indentation goes.

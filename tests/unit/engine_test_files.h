@@ -1,6 +1,6 @@
-// Test support for the engine's passes: real text files in a scratch folder,
-// the pump state reset to a known start, and write failures injected through
-// the raw I/O hooks.
+// Test support for the engine's passes: real text files in a scratch folder
+// (the current folder while a test runs), the pump state reset to a known
+// start, and write failures injected through the raw I/O hooks.
 #pragma once
 
 #include "engine/joiner.h"
@@ -9,13 +9,10 @@
 #include "run/console.h"
 #include "settings/settings.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace trevox::engine_test {
@@ -50,16 +47,8 @@ inline std::string from_crlf(const std::string& bytes) {
     return out;
 }
 
-inline void write_bytes(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(f.good()) << path;
-}
-
-inline std::string read_bytes(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
+using test::read_bytes;
+using test::write_bytes;
 
 // Raw read that serves the pass's input file only: the console gets no key,
 // so a pause after a failed write goes on at once even at a terminal.
@@ -88,12 +77,6 @@ class PassTest : public ::testing::Test {
         pump_reset_pass();
         g_pump.stamp_pending = 1;
         g_run.reformat_stamp = kStamp;
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "trevox-engine-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        in_path_ = dir_ + "/in.bas";
-        out_path_ = dir_ + "/out.tmp";
     }
 
     void TearDown() override {
@@ -102,8 +85,6 @@ class PassTest : public ::testing::Test {
         text_close(g_pump.output_stream);
         pump_reset_pass();
         settings_reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
 
     // Makes every write fail, and keeps pauses from waiting for a key.
@@ -129,9 +110,10 @@ class PassTest : public ::testing::Test {
         return from_crlf(read_bytes(out_path_));
     }
 
-    std::string dir_;
-    std::string in_path_;
-    std::string out_path_;
+    test::ScratchDir scratch_{"engine"};
+    const std::string dir_ = scratch_.path().string();
+    const std::string in_path_ = dir_ + "/in.bas";
+    const std::string out_path_ = dir_ + "/out.tmp";
 };
 
 } // namespace trevox::engine_test

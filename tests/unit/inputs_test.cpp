@@ -4,14 +4,13 @@
 #include "jobs/job.h"
 #include "run/console.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace trevox {
@@ -21,17 +20,8 @@ namespace fs = std::filesystem;
 
 const char* const kSourceSet[] = {".frm", ".bas", ".cls"};
 
-std::string read_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void write_bytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using test::read_bytes;
+using test::write_bytes;
 
 // The source names of the Restore.bat entries, in order, as written there.
 std::vector<std::string> restored_sources() {
@@ -173,11 +163,6 @@ TEST(InputsWildcard, DirectoryPartOfThePatternIsKept) {
 class InputsDisk : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/trevox-inputs-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        old_cwd_ = fs::current_path();
-        fs::current_path(dir_);
         run_state_reset();
         restore_reset();
         inputs_reset();
@@ -188,14 +173,9 @@ class InputsDisk : public ::testing::Test {
     void TearDown() override {
         inputs_reset();
         restore_reset();
-        fs::current_path(old_cwd_);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
-    bool pauses_would_wait() const { return console_available(); }
 
-    fs::path dir_;
-    fs::path old_cwd_;
+    test::ScratchDir scratch_{"inputs"};
 };
 
 TEST_F(InputsDisk, NoMatchIsReportedOnStandardOutput) {
@@ -250,9 +230,6 @@ TEST_F(InputsDisk, WildcardWithDirectoryPartWorksInThatDirectory) {
 }
 
 TEST_F(InputsDisk, ProjectWithAMissingMemberGoesOn) {
-    if (pauses_would_wait()) {
-        GTEST_SKIP() << "failure paths pause on a terminal";
-    }
     write_bytes("App.vbp", "Type=Exe\r\n"
                            "Form=Missing.frm\r\n"
                            "form=Skipped.frm\r\n"
@@ -304,9 +281,6 @@ TEST_F(InputsDisk, MemberPathLongerThanAReadPieceIsHeldWhole) {
 }
 
 TEST_F(InputsDisk, UnopenableProjectReportsAndCounts) {
-    if (pauses_would_wait()) {
-        GTEST_SKIP() << "failure paths pause on a terminal";
-    }
     testing::internal::CaptureStdout();
     const int result = process_project("Nothing.vbp");
     const std::string out = testing::internal::GetCapturedStdout();
@@ -319,9 +293,6 @@ TEST_F(InputsDisk, UnopenableProjectReportsAndCounts) {
 }
 
 TEST_F(InputsDisk, GroupStopsAtAProjectThatCannotBeOpened) {
-    if (pauses_would_wait()) {
-        GTEST_SKIP() << "failure paths pause on a terminal";
-    }
     write_bytes("All.vbg", "VBGROUP 5.0\r\n"
                            "StartupProject=First.vbp\r\n"
                            "Project=Missing.vbp\r\n"
@@ -355,9 +326,6 @@ TEST_F(InputsDisk, ProjectListedTwiceKeepsTheOriginalBackup) {
 }
 
 TEST_F(InputsDisk, MembersSharingABackupNameClashButTheSameFileDoesNot) {
-    if (pauses_would_wait()) {
-        GTEST_SKIP() << "failure paths pause on a terminal";
-    }
     write_bytes("P.vbp", "Form=Form1.frm\r\nForm=Form1.frm.old\r\nForm=Form1.frm\r\n");
     write_bytes("Form1.frm", "  form = 1\r\n");
     write_bytes("Form1.frm.old", "  old = 1\r\n");

@@ -9,6 +9,8 @@
 #include "run/messages.h"
 #include "settings/settings.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -17,9 +19,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,15 +50,8 @@ long write_failing_for_suffix(int fd, const void* buf, std::size_t n) {
     return static_cast<long>(::write(fd, buf, n));
 }
 
-std::string read_all(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_all(const std::string& name, const std::string& bytes) {
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using test::read_bytes;
+using test::write_bytes;
 
 bool exists(const std::string& name) {
     struct stat st {};
@@ -91,11 +84,6 @@ std::string format2(const char* format, const std::string& a, const std::string&
 class JobTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        old_cwd_ = fs::current_path();
-        char dir_template[] = "/tmp/trevox_job_XXXXXX";
-        ASSERT_NE(::mkdtemp(dir_template), nullptr);
-        dir_ = dir_template;
-        fs::current_path(dir_);
         settings_reset();
         job_reset();
         run_state_reset();
@@ -115,9 +103,6 @@ class JobTest : public ::testing::Test {
         io_hooks_reset();
         g_failing_suffix = nullptr;
         close_restore_script();
-        fs::current_path(old_cwd_);
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
     }
 
     // Runs the job with standard output captured into `out`.
@@ -133,19 +118,18 @@ class JobTest : public ::testing::Test {
         EXPECT_FALSE(text_is_open(g_pump.output_stream));
     }
 
-    fs::path old_cwd_;
-    std::string dir_;
+    test::ScratchDir scratch_{"job"};
 };
 
 const std::string kIndented = "  x = 1\r\n\ty = 2\r\n   \tz = 3\r\n";
 const std::string kFlat = "x = 1\r\ny = 2\r\nz = 3\r\n";
 
 TEST_F(JobTest, SingleFileIsReplacedAndKeepsItsPermissions) {
-    write_all("Form1.bas", kIndented);
+    write_bytes("Form1.bas", kIndented);
     ASSERT_EQ(::chmod("Form1.bas", 0640), 0);
     std::string out;
     EXPECT_EQ(run_job("Form1.bas", out), 0);
-    EXPECT_EQ(read_all("Form1.bas"), kFlat);
+    EXPECT_EQ(read_bytes("Form1.bas"), kFlat);
     EXPECT_FALSE(exists("Form1.tmp"));
     struct stat st {};
     ASSERT_EQ(::stat("Form1.bas", &st), 0);
@@ -154,19 +138,19 @@ TEST_F(JobTest, SingleFileIsReplacedAndKeepsItsPermissions) {
     EXPECT_EQ(g_run.job_failures, 0);
     expect_streams_closed();
     close_restore_script();
-    EXPECT_NE(read_all("Restore.bat").find("Form1.bas"), std::string::npos);
+    EXPECT_NE(read_bytes("Restore.bat").find("Form1.bas"), std::string::npos);
 }
 
 TEST_F(JobTest, NameIsResolvedAndTempLivesBesideTheSource) {
     fs::create_directory("src.d");
-    write_all("src.d/Main.bas", kIndented);
+    write_bytes("src.d/Main.bas", kIndented);
     g_settings.VerboseMode = 1;
     g_settings.ListMode = 1;
     std::string out;
     EXPECT_EQ(run_job("SRC.D\\main.BAS", out), 0);
     EXPECT_EQ(g_job.source_name, "src.d\\Main.bas");
     EXPECT_EQ(g_job.temp_name, "src.d\\Main.tmp");
-    EXPECT_EQ(read_all("src.d/Main.bas"), kFlat);
+    EXPECT_EQ(read_bytes("src.d/Main.bas"), kFlat);
     EXPECT_FALSE(exists("src.d/Main.tmp"));
     EXPECT_FALSE(exists(".tmp"));
     expect_in_order(out, {format2(msg::copying_to_temp, "src.d\\Main.bas", "src.d\\Main.tmp"),
@@ -174,7 +158,7 @@ TEST_F(JobTest, NameIsResolvedAndTempLivesBesideTheSource) {
 }
 
 TEST_F(JobTest, VerboseAndListPrintOneEmptyLineAndNeverPause) {
-    write_all("Form1.bas", kIndented);
+    write_bytes("Form1.bas", kIndented);
     g_settings.VerboseMode = 1;
     g_settings.ListMode = 1;
     std::string out;
@@ -187,7 +171,7 @@ TEST_F(JobTest, VerboseAndListPrintOneEmptyLineAndNeverPause) {
 }
 
 TEST_F(JobTest, VerboseAlonePausesAfterTheFile) {
-    write_all("Form1.bas", kIndented);
+    write_bytes("Form1.bas", kIndented);
     g_settings.VerboseMode = 1;
     std::string out;
     EXPECT_EQ(run_job("Form1.bas", out), 0);
@@ -195,7 +179,7 @@ TEST_F(JobTest, VerboseAlonePausesAfterTheFile) {
 }
 
 TEST_F(JobTest, CopyingLineIsNeverMirrored) {
-    write_all("Form1.bas", kIndented);
+    write_bytes("Form1.bas", kIndented);
     g_settings.VerboseMode = 1;
     g_settings.ListMode = 1;
     g_run.mirror_output = 1;
@@ -230,12 +214,12 @@ TEST_F(JobTest, MissingSourceIsReportedInBothModes) {
 }
 
 TEST_F(JobTest, BackupFailureStopsTheJobBeforeAnyLine) {
-    write_all("Form1.bas", kIndented);
+    write_bytes("Form1.bas", kIndented);
     fs::create_directory("Form1.bkb"); // the backup cannot be created
     std::string out;
     EXPECT_EQ(run_job("Form1.bas", out), 1);
-    EXPECT_EQ(read_all("Form1.bas"), kIndented);
-    EXPECT_EQ(read_all("Form1.tmp"), ""); // created, no line written
+    EXPECT_EQ(read_bytes("Form1.bas"), kIndented);
+    EXPECT_EQ(read_bytes("Form1.tmp"), ""); // created, no line written
     expect_in_order(out, {format1(msg::error_creating_backup, "Form1.bas"), msg::program_will_abort,
                           msg::press_enter});
     EXPECT_EQ(g_run.job_failures, 1);
@@ -246,13 +230,13 @@ TEST_F(JobTest, ReadOnlySourceIsReportedAndUntouched) {
     // Whether its text would change or not, a read-only source is reported.
     for (const std::string& text : {kIndented, kFlat}) {
         SCOPED_TRACE(text);
-        write_all("Form1.bas", text);
+        write_bytes("Form1.bas", text);
         ASSERT_EQ(::chmod("Form1.bas", 0444), 0);
         g_run.job_failures = 0;
         std::string out;
         EXPECT_EQ(run_job("Form1.bas", out), 1);
-        EXPECT_EQ(read_all("Form1.bas"), text);
-        EXPECT_EQ(read_all("Form1.tmp"), kFlat);
+        EXPECT_EQ(read_bytes("Form1.bas"), text);
+        EXPECT_EQ(read_bytes("Form1.tmp"), kFlat);
         expect_in_order(out, {format1(msg::error_on_delete, "Form1.bas"),
                               format1(msg::output_will_be_in, "Form1.tmp"), msg::contact_notify,
                               msg::press_enter});
@@ -263,7 +247,7 @@ TEST_F(JobTest, ReadOnlySourceIsReportedAndUntouched) {
 }
 
 TEST_F(JobTest, UnchangedTextLeavesTheSourceAsItIs) {
-    write_all("Form1.bas", kFlat);
+    write_bytes("Form1.bas", kFlat);
     const struct timespec old_times[2] = {{978307200, 0}, {978307200, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, "Form1.bas", old_times, 0), 0);
     struct stat before {};
@@ -274,22 +258,35 @@ TEST_F(JobTest, UnchangedTextLeavesTheSourceAsItIs) {
     ASSERT_EQ(::stat("Form1.bas", &after), 0);
     EXPECT_EQ(after.st_mtim.tv_sec, 978307200);
     EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(read_all("Form1.bas"), kFlat);
+    EXPECT_EQ(read_bytes("Form1.bas"), kFlat);
     EXPECT_FALSE(exists("Form1.tmp"));
     EXPECT_EQ(g_run.job_failures, 0);
+    // The backup and the restore entry are made as always.
+    EXPECT_EQ(read_bytes("Form1.bkb"), kFlat);
     close_restore_script();
-    EXPECT_NE(read_all("Restore.bat").find("Form1.bas"), std::string::npos);
+    EXPECT_NE(read_bytes("Restore.bat").find("Form1.bas"), std::string::npos);
+}
+
+TEST_F(JobTest, UnchangedTextKeepsTheVerboseMessages) {
+    write_bytes("Form1.bas", kFlat);
+    g_settings.VerboseMode = 1;
+    g_settings.ListMode = 1;
+    std::string out;
+    EXPECT_EQ(run_job("Form1.bas", out), 0);
+    EXPECT_EQ(out, format2(msg::copying_to_temp, "Form1.bas", "Form1.tmp") +
+                       format2(msg::renaming, "Form1.tmp", "Form1.bas") + "\n");
+    EXPECT_FALSE(exists("Form1.tmp"));
 }
 
 TEST_F(JobTest, CopyBackJoinsThroughASecondTemporaryFile) {
-    write_all("Form1.bas", "  a = 1 + _\r\n      2\r\nb = 3\r\n");
+    write_bytes("Form1.bas", "  a = 1 + _\r\n      2\r\nb = 3\r\n");
     g_settings.CombineSplitLines = 1;
     g_settings.VerboseMode = 1;
     g_settings.ListMode = 1;
     std::string out;
     EXPECT_EQ(run_job("Form1.bas", out), 0);
-    EXPECT_EQ(read_all("Form1.bas"), "a = 1 + 2\r\nb = 3\r\n");
-    EXPECT_EQ(read_all("Form1.tmp"), "a = 1 + _\r\n2\r\nb = 3\r\n");
+    EXPECT_EQ(read_bytes("Form1.bas"), "a = 1 + 2\r\nb = 3\r\n");
+    EXPECT_EQ(read_bytes("Form1.tmp"), "a = 1 + _\r\n2\r\nb = 3\r\n");
     EXPECT_FALSE(exists("Form1.tm2"));
     EXPECT_EQ(g_run.job_failures, 0);
     expect_streams_closed();
@@ -298,7 +295,7 @@ TEST_F(JobTest, CopyBackJoinsThroughASecondTemporaryFile) {
 }
 
 TEST_F(JobTest, CopyBackOfUnchangedTextKeepsTheSource) {
-    write_all("Form1.bas", kFlat);
+    write_bytes("Form1.bas", kFlat);
     const struct timespec old_times[2] = {{978307200, 0}, {978307200, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, "Form1.bas", old_times, 0), 0);
     g_settings.CombineSplitLines = 1;
@@ -308,17 +305,17 @@ TEST_F(JobTest, CopyBackOfUnchangedTextKeepsTheSource) {
     ASSERT_EQ(::stat("Form1.bas", &after), 0);
     EXPECT_EQ(after.st_mtim.tv_sec, 978307200);
     EXPECT_FALSE(exists("Form1.tm2"));
-    EXPECT_EQ(read_all("Form1.tmp"), kFlat);
+    EXPECT_EQ(read_bytes("Form1.tmp"), kFlat);
 }
 
 TEST_F(JobTest, CopyBackOverReadOnlySourceGivesTheOpenForWritingMessages) {
-    write_all("Form1.bas", kIndented);
+    write_bytes("Form1.bas", kIndented);
     ASSERT_EQ(::chmod("Form1.bas", 0444), 0);
     g_settings.CombineSplitLines = 1;
     std::string out;
     EXPECT_EQ(run_job("Form1.bas", out), 0);
-    EXPECT_EQ(read_all("Form1.bas"), kIndented);
-    EXPECT_EQ(read_all("Form1.tmp"), kFlat);
+    EXPECT_EQ(read_bytes("Form1.bas"), kIndented);
+    EXPECT_EQ(read_bytes("Form1.tmp"), kFlat);
     EXPECT_FALSE(exists("Form1.tm2"));
     expect_in_order(out, {format1(msg::unable_open_write, "Form1.bas"), msg::disk_probably_full});
     EXPECT_EQ(g_run.job_failures, 1);
@@ -334,14 +331,14 @@ TEST_F(JobTest, WriteFailureLeavesTheSourceIntact) {
     }
     for (const std::string& text : {kIndented, long_text}) {
         SCOPED_TRACE(text.size());
-        write_all("Form1.bas", text);
+        write_bytes("Form1.bas", text);
         g_run.job_failures = 0;
         g_failing_suffix = "/Form1.tmp";
         g_io.write = &write_failing_for_suffix;
         std::string out;
         EXPECT_EQ(run_job("Form1.bas", out), 1);
         io_hooks_reset();
-        EXPECT_TRUE(read_all("Form1.bas") == text);
+        EXPECT_TRUE(read_bytes("Form1.bas") == text);
         EXPECT_TRUE(out.find(msg::input_not_altered) != std::string::npos ||
                     out.find(msg::error_writing_output) != std::string::npos)
             << out;
@@ -351,28 +348,28 @@ TEST_F(JobTest, WriteFailureLeavesTheSourceIntact) {
 }
 
 TEST_F(JobTest, ShortFileWriteFailureGivesTheDamagedOutputBlock) {
-    write_all("Form1.bas", kIndented);
+    write_bytes("Form1.bas", kIndented);
     g_failing_suffix = "/Form1.tmp";
     g_io.write = &write_failing_for_suffix;
     std::string out;
     EXPECT_EQ(run_job("Form1.bas", out), 1);
     io_hooks_reset();
-    EXPECT_EQ(read_all("Form1.bas"), kIndented);
+    EXPECT_EQ(read_bytes("Form1.bas"), kIndented);
     expect_in_order(out, {"\n", format1(msg::error_detected, "Form1.bas"), msg::input_not_altered,
                           format1(msg::see_distorted, "Form1.tmp"), msg::contact_report,
                           msg::contact_web, msg::thank_you, msg::press_enter});
 }
 
 TEST_F(JobTest, CopyBackWriteFailureLeavesTheSourceIntact) {
-    write_all("Form1.bas", "  a = 1 + _\r\n  2\r\n");
+    write_bytes("Form1.bas", "  a = 1 + _\r\n  2\r\n");
     g_settings.CombineSplitLines = 1;
     g_failing_suffix = "/Form1.tm2";
     g_io.write = &write_failing_for_suffix;
     std::string out;
     EXPECT_EQ(run_job("Form1.bas", out), 0);
     io_hooks_reset();
-    EXPECT_EQ(read_all("Form1.bas"), "  a = 1 + _\r\n  2\r\n");
-    EXPECT_EQ(read_all("Form1.tmp"), "a = 1 + _\r\n2\r\n");
+    EXPECT_EQ(read_bytes("Form1.bas"), "  a = 1 + _\r\n  2\r\n");
+    EXPECT_EQ(read_bytes("Form1.tmp"), "a = 1 + _\r\n2\r\n");
     EXPECT_FALSE(exists("Form1.tm2"));
     expect_in_order(out, {msg::error_writing_output, msg::disk_drive_may_be_full});
     EXPECT_EQ(g_run.job_failures, 1);
@@ -380,48 +377,48 @@ TEST_F(JobTest, CopyBackWriteFailureLeavesTheSourceIntact) {
 }
 
 TEST_F(JobTest, EmptySourceIsReportedAndNotRewritten) {
-    write_all("Empty.bas", "");
+    write_bytes("Empty.bas", "");
     std::string out;
     EXPECT_EQ(run_job("Empty.bas", out), 1);
     expect_in_order(out, {"\n", format1(msg::unable_to_read, "Empty.bas"),
                           msg::program_will_abort_1, msg::press_enter, msg::program_will_abort});
     ASSERT_TRUE(exists("Empty.bas"));
-    EXPECT_EQ(read_all("Empty.bas"), "");
+    EXPECT_EQ(read_bytes("Empty.bas"), "");
     EXPECT_EQ(g_run.job_failures, 1);
     expect_streams_closed();
 }
 
 TEST_F(JobTest, EmptyTemporaryFileCopiesBackAsAnEmptySource) {
-    write_all("Form1.tmp", "");
-    write_all("Form1.bas", "old text\r\n");
+    write_bytes("Form1.tmp", "");
+    write_bytes("Form1.bas", "old text\r\n");
     std::string out;
     testing::internal::CaptureStdout();
     const int result = copy_back_joined("Form1.tmp", "Form1.bas");
     out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(read_all("Form1.bas"), "");
+    EXPECT_EQ(read_bytes("Form1.bas"), "");
     EXPECT_FALSE(exists("Form1.tm2"));
     EXPECT_EQ(out.find("Unable to read"), std::string::npos) << out;
     expect_streams_closed();
 }
 
 TEST_F(JobTest, CopyBackWithoutTemporaryFileReportsIt) {
-    write_all("Form1.bas", "text\r\n");
+    write_bytes("Form1.bas", "text\r\n");
     std::string out;
     testing::internal::CaptureStdout();
     const int result = copy_back_joined("Form1.tmp", "Form1.bas");
     out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(read_all("Form1.bas"), "text\r\n");
+    EXPECT_EQ(read_bytes("Form1.bas"), "text\r\n");
     expect_in_order(out, {format1(msg::unable_open_read, "Form1.tmp"), msg::probably_not_exist});
     EXPECT_EQ(g_run.job_failures, 1);
 }
 
 TEST_F(JobTest, SourceThatIsItsOwnTemporaryNameIsNeverEmptied) {
-    write_all("Data.tmp", kIndented);
+    write_bytes("Data.tmp", kIndented);
     std::string out;
     EXPECT_EQ(run_job("Data.tmp", out), 1);
-    EXPECT_EQ(read_all("Data.tmp"), kIndented);
+    EXPECT_EQ(read_bytes("Data.tmp"), kIndented);
     expect_in_order(out, {format1(msg::unable_open_write, "Data.tmp"), msg::disk_probably_full,
                           msg::program_will_abort});
     expect_streams_closed();

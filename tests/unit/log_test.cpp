@@ -2,17 +2,13 @@
 #include "log/log.h"
 #include "run/console.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,23 +25,9 @@ constexpr const char* kWriteFailed = "Trevox==>  Write error on Trevox.log \n"
                                      "Trevox==>  Disk may be full \n"
                                      "Trevox==>  Program will continue \n";
 
-std::string read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_bytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-std::size_t count_of(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) {
-        ++n;
-    }
-    return n;
-}
+using test::count_of;
+using test::read_bytes;
+using test::write_bytes;
 
 void log_text(const std::string& text) {
     log_line(text.data(), text.size());
@@ -59,34 +41,10 @@ long failing_write(int, const void*, std::size_t) {
     return -1;
 }
 
-// Unit tests never wait at a pause: the test process gives up its controlling
-// terminal (if it has one), so the pause finds no console and returns at once,
-// as it does in CI.
-void detach_from_terminal() {
-    const int fd = open("/dev/tty", O_RDWR | O_NOCTTY);
-    if (fd < 0) {
-        return;
-    }
-    // A session leader giving up its terminal hangs up its own process group.
-    struct sigaction ignore {};
-    struct sigaction old {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGHUP, &ignore, &old);
-    ioctl(fd, TIOCNOTTY);
-    sigaction(SIGHUP, &old, nullptr);
-    close(fd);
-}
-
 // Each test runs in a fresh current directory with a known stamp and name.
 class Log : public ::testing::Test {
   protected:
     void SetUp() override {
-        detach_from_terminal();
-        char templ[] = "/tmp/trevox_log_XXXXXX";
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        dir_ = templ;
-        old_cwd_ = fs::current_path();
-        fs::current_path(dir_);
         log_reset();
         run_state_reset();
         g_run.log_stamp_line = kStamp;
@@ -97,17 +55,11 @@ class Log : public ::testing::Test {
         io_hooks_reset();
         log_reset();
         run_state_reset();
-        fs::current_path(old_cwd_);
-        chmod(dir_.c_str(), 0700);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
     std::string log_bytes() const { return read_bytes(dir_ / "Trevox.log"); }
 
-    fs::path dir_;
-
-  private:
-    fs::path old_cwd_;
+    test::ScratchDir scratch_{"log"};
+    const fs::path dir_ = scratch_.path();
 };
 
 TEST_F(Log, ExactBytesAfterSeveralLines) {
@@ -158,7 +110,7 @@ TEST_F(Log, NothingIsLoggedAfterTheEndOfTheRun) {
     log_text("b\n");
     log_close_at_exit();
     EXPECT_EQ(log_bytes(), closed) << "the log is neither reopened nor emptied";
-    EXPECT_EQ(count_of(closed, "a\r\n"), 1u);
+    EXPECT_EQ(count_of(closed, "a\r\n"), 1);
 }
 
 TEST_F(Log, OpenFailureIsRetried) {
@@ -170,7 +122,7 @@ TEST_F(Log, OpenFailureIsRetried) {
     log_text("second\n");
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.substr(0, std::string(kOpenFailed).size()), kOpenFailed);
-    EXPECT_EQ(count_of(out, kOpenFailed), 2u) << out;
+    EXPECT_EQ(count_of(out, kOpenFailed), 2) << out;
 
     fs::remove(dir_ / "Trevox.log");
     testing::internal::CaptureStdout();
@@ -190,7 +142,7 @@ TEST_F(Log, OpenFailureInReadOnlyDirectory) {
     testing::internal::CaptureStdout();
     log_text("x\n");
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(count_of(out, kOpenFailed), 1u) << out;
+    EXPECT_EQ(count_of(out, kOpenFailed), 1) << out;
     EXPECT_EQ(g_log.log_failed, 0);
     EXPECT_FALSE(fs::exists(dir_ / "Trevox.log"));
 }
@@ -204,7 +156,7 @@ TEST_F(Log, WriteFailureSurfacingAtTheEnd) {
     log_close_at_exit();
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.substr(0, std::string(kWriteFailed).size()), kWriteFailed);
-    EXPECT_EQ(count_of(out, kWriteFailed), 1u) << out;
+    EXPECT_EQ(count_of(out, kWriteFailed), 1) << out;
     EXPECT_EQ(g_log.log_failed, 1);
     EXPECT_EQ(g_log.log_open, 0);
 }
@@ -222,7 +174,7 @@ TEST_F(Log, WriteFailureDuringTheRun) {
     std::string out = testing::internal::GetCapturedStdout();
     ASSERT_EQ(g_log.log_failed, 1) << "the failed write was never noticed";
     EXPECT_EQ(g_log.log_open, 0);
-    EXPECT_EQ(count_of(out, kWriteFailed), 1u) << out;
+    EXPECT_EQ(count_of(out, kWriteFailed), 1) << out;
 
     const int writes = g_failed_writes;
     testing::internal::CaptureStdout();

@@ -3,6 +3,8 @@
 #include "platform/platform.h"
 #include "platform/posix_internal.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,25 +29,11 @@ using namespace std::string_literals;
 // A fresh directory per test, the current directory while the test runs.
 class PlatformTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        io_hooks_reset();
-        char tmpl[] = "/tmp/trevox-platform-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        char* cwd = ::getcwd(nullptr, 0);
-        ASSERT_NE(cwd, nullptr);
-        old_cwd_ = cwd;
-        std::free(cwd);
-        ASSERT_EQ(::chdir(dir_.c_str()), 0);
-    }
-    void TearDown() override {
-        io_hooks_reset();
-        EXPECT_EQ(::chdir(old_cwd_.c_str()), 0);
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    std::string dir_;
-    std::string old_cwd_;
+    void SetUp() override { io_hooks_reset(); }
+    void TearDown() override { io_hooks_reset(); }
+
+    test::ScratchDir scratch_{"platform"};
+    const std::string dir_ = scratch_.path().string();
 };
 
 void put_file(const std::string& name, const std::string& bytes, mode_t mode = 0644) {

@@ -2,20 +2,17 @@
 #include "run/console.h"
 #include "settings/settings.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <csignal>
 #include <cstdint>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace trevox {
@@ -26,33 +23,28 @@ using namespace std::string_literals;
 
 // Every field of the record, for whole-record comparisons.
 struct Fields {
-    std::int32_t rbl, rc, list, verbose, combine, max, echo;
+    std::int32_t rbl, rc, list, verbose, combine, max, echo, yes;
 };
 
 Fields fields_of(const RunSettings& s) {
-    return {s.RemoveBlankLines,  s.RemoveComments, s.ListMode,  s.VerboseMode,
-            s.CombineSplitLines, s.MaxLineLength,  s.EchoAndLog};
+    return {s.RemoveBlankLines,  s.RemoveComments, s.ListMode,   s.VerboseMode,
+            s.CombineSplitLines, s.MaxLineLength,  s.EchoAndLog, s.AssumeYes};
 }
 
 bool operator==(const Fields& a, const Fields& b) {
     return a.rbl == b.rbl && a.rc == b.rc && a.list == b.list && a.verbose == b.verbose &&
-           a.combine == b.combine && a.max == b.max && a.echo == b.echo;
+           a.combine == b.combine && a.max == b.max && a.echo == b.echo && a.yes == b.yes;
 }
 
 std::ostream& operator<<(std::ostream& os, const Fields& f) {
     return os << "{rbl " << f.rbl << ", rc " << f.rc << ", list " << f.list << ", verbose "
               << f.verbose << ", combine " << f.combine << ", max " << f.max << ", echo " << f.echo
-              << "}";
+              << ", yes " << f.yes << "}";
 }
 
-constexpr Fields kDefaults = {0, 0, 0, 0, 0, 512, 0};
+constexpr Fields kDefaults = {0, 0, 0, 0, 0, 512, 0, 0};
 
-void write_bytes(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << path;
-}
+using test::write_bytes;
 
 // An environment variable saved at construction and restored at the end.
 class SavedEnv {
@@ -78,48 +70,16 @@ class SavedEnv {
     std::optional<std::string> value_;
 };
 
-// Unit tests never wait at a pause: the test process gives up its controlling
-// terminal (if it has one), so the pause finds no console and returns at once,
-// as it does in CI.
-void detach_from_terminal() {
-    const int fd = open("/dev/tty", O_RDWR | O_NOCTTY);
-    if (fd < 0) {
-        return;
-    }
-    // A session leader giving up its terminal hangs up its own process group.
-    struct sigaction ignore {};
-    struct sigaction old {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGHUP, &ignore, &old);
-    ioctl(fd, TIOCNOTTY);
-    sigaction(SIGHUP, &old, nullptr);
-    close(fd);
-}
-
 // Each test runs in a fresh directory of its own, with the second place of
 // the settings file pointed inside it, so no real settings file is seen.
 class Settings : public ::testing::Test {
   protected:
     void SetUp() override {
-        detach_from_terminal();
-        char templ[] = "/tmp/trevox_settings_XXXXXX";
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        dir_ = templ;
-        old_cwd_ = fs::current_path();
-        fs::current_path(dir_);
         setenv("XDG_CONFIG_HOME", (dir_ / "xdg").c_str(), 1);
         setenv("HOME", (dir_ / "home").c_str(), 1);
         settings_reset();
     }
-    void TearDown() override {
-        settings_reset();
-        fs::current_path(old_cwd_);
-        std::error_code ec;
-        for (const auto& e : fs::recursive_directory_iterator(dir_, ec)) {
-            fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        }
-        fs::remove_all(dir_, ec);
-    }
+    void TearDown() override { settings_reset(); }
 
     // Writes the settings file in the current directory and reads it;
     // returns what was printed on standard output.
@@ -133,17 +93,17 @@ class Settings : public ::testing::Test {
         return testing::internal::GetCapturedStdout();
     }
 
-    fs::path dir_;
+    test::ScratchDir scratch_{"settings"};
+    const fs::path dir_ = scratch_.path();
 
   private:
-    fs::path old_cwd_;
     SavedEnv xdg_{"XDG_CONFIG_HOME"};
     SavedEnv home_{"HOME"};
 };
 
 Fields with(std::int32_t rbl, std::int32_t rc, std::int32_t list, std::int32_t verbose,
             std::int32_t combine, std::int32_t max) {
-    return {rbl, rc, list, verbose, combine, max, 0};
+    return {rbl, rc, list, verbose, combine, max, 0, 0};
 }
 
 struct FileCase {
@@ -239,6 +199,7 @@ TEST_F(SettingsFile, KeysAndValues) {
         {"a NUL byte inside a number", "[Trevox]\nMaxLineLength=12\0003\n"s,
          with(0, 0, 0, 0, 0, 12)},
         {"EchoAndLog cannot be set by the file", "[Trevox]\nEchoAndLog=1\n", kDefaults},
+        {"AssumeYes cannot be set by the file", "[Trevox]\nAssumeYes=1\n", kDefaults},
     });
 }
 
@@ -498,21 +459,23 @@ TEST(SettingsSwitches, Table) {
         Fields expected;
     };
     const Case cases[] = {
-        {{"b ", "c "}, {1, 1, 0, 0, 0, 512, 0}},
-        {{"b", "c "}, {1, 1, 0, 0, 0, 512, 0}},
-        {{"bc "}, {1, 0, 0, 0, 0, 512, 0}},
-        {{"t "}, {1, 1, 0, 0, 0, 512, 0}},
-        {{"T "}, {1, 1, 0, 0, 0, 512, 0}},
-        {{"tight "}, {1, 1, 0, 0, 0, 512, 0}},
-        {{"l "}, {0, 0, 1, 1, 0, 512, 0}},
-        {{"L"}, {0, 0, 1, 1, 0, 512, 0}},
-        {{"v "}, {0, 0, 0, 1, 0, 512, 0}},
-        {{"s "}, {0, 0, 0, 0, 1, 512, 0}},
-        {{"z "}, {0, 0, 0, 0, 0, 512, 1}},
-        {{"Z"}, {0, 0, 0, 0, 0, 512, 1}},
+        {{"b ", "c "}, {1, 1, 0, 0, 0, 512, 0, 0}},
+        {{"b", "c "}, {1, 1, 0, 0, 0, 512, 0, 0}},
+        {{"bc "}, {1, 0, 0, 0, 0, 512, 0, 0}},
+        {{"t "}, {1, 1, 0, 0, 0, 512, 0, 0}},
+        {{"T "}, {1, 1, 0, 0, 0, 512, 0, 0}},
+        {{"tight "}, {1, 1, 0, 0, 0, 512, 0, 0}},
+        {{"l "}, {0, 0, 1, 1, 0, 512, 0, 0}},
+        {{"L"}, {0, 0, 1, 1, 0, 512, 0, 0}},
+        {{"v "}, {0, 0, 0, 1, 0, 512, 0, 0}},
+        {{"s "}, {0, 0, 0, 0, 1, 512, 0, 0}},
+        {{"z "}, {0, 0, 0, 0, 0, 512, 1, 0}},
+        {{"Z"}, {0, 0, 0, 0, 0, 512, 1, 0}},
         {{"x "}, kDefaults},
         {{"? "}, kDefaults},
-        {{"y "}, kDefaults},
+        {{"y "}, {0, 0, 0, 0, 0, 512, 0, 1}},
+        {{"Yes"}, {0, 0, 0, 0, 0, 512, 0, 1}},
+        {{"y", "v", "l"}, {0, 0, 1, 1, 0, 512, 0, 1}},
         {{""}, kDefaults},
         {{" b"}, kDefaults},
         {{"1"}, kDefaults},
@@ -535,12 +498,12 @@ TEST(SettingsSwitches, UpperCasesInPlaceAndNeverTurnsOff) {
     EXPECT_EQ(token, "TIGHT/B\xe9 ");
 
     // Every flag on (as a settings file could leave it): no token turns one off.
-    g_settings = RunSettings{1, 1, 1, 1, 1, 77, 1};
-    for (const char* t : {"b", "c", "l", "s", "t", "v", "z", "x", "?"}) {
+    g_settings = RunSettings{1, 1, 1, 1, 1, 77, 1, 1};
+    for (const char* t : {"b", "c", "l", "s", "t", "v", "y", "z", "x", "?"}) {
         std::string s = t;
         setSwitches(s);
     }
-    EXPECT_EQ(fields_of(g_settings), (Fields{1, 1, 1, 1, 1, 77, 1}));
+    EXPECT_EQ(fields_of(g_settings), (Fields{1, 1, 1, 1, 1, 77, 1, 1}));
     settings_reset();
 }
 
