@@ -129,8 +129,17 @@ int os_open_read(const std::string& name) {
 
 // Like the runtime's "w": created, or emptied when it exists. A new file
 // whose permission bits grant write to nobody gets the read-only attribute.
+// An existing file with the read-only attribute is refused before it is
+// opened: some systems (a privileged user under a compatibility layer, some
+// network shares) would empty it.
 int os_open_write(const std::string& name, int mode_bits) {
     if (mode_bits > kModeBitsMask || !win_name(name, g_win.name1)) {
+        return -1;
+    }
+    const DWORD existing = GetFileAttributesW(g_win.name1.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0 &&
+        (existing & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return -1;
     }
     const DWORD attributes = mode_bits >= 0 && (mode_bits & kAnyWriteBits) == 0

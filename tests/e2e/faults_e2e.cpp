@@ -196,6 +196,9 @@ TEST(Faults, TemporaryFileFullAtItsCloseAfterTheLastLine) {
 const std::string kJoinSource = "  x = Foo(a, _\r\n      b)\r\n  y = 2\r\n";
 
 TEST(Faults, SecondTemporaryFileOnAFullDeviceLeavesTheSource) {
+    if (under_wine()) {
+        GTEST_SKIP() << "/dev/full reached through a symbolic link is a POSIX device";
+    }
     for (const bool big : {false, true}) {
         // The big one fails at its first block, the small one at the close.
         const std::string text =
@@ -369,7 +372,10 @@ void run_with_script_limit(const char* script, long long limit, int first_failed
         std::string entry = "Copy  " + backup + "    ";
         entry.resize(24, ' ');
         EXPECT_NE(bat.find(entry + name + "\r\n"), std::string::npos) << name;
-        EXPECT_NE(sh.find("cp -p -- '" + backup + "' '" + name + "'\n"), std::string::npos) << name;
+        if (!under_wine()) {
+            EXPECT_NE(sh.find("cp -p -- '" + backup + "' '" + name + "'\n"), std::string::npos)
+                << name;
+        }
     }
 }
 
@@ -380,7 +386,8 @@ TEST(Faults, RestoreBatFullStopsEveryLaterChange) {
     const long long entry = 35;
     ASSERT_EQ(sizes["Restore.bat"], bat_header + 30 * entry);
     // Restore.sh fits whole; Restore.bat takes the entries up to the limit.
-    const long long limit = sizes["Restore.sh"];
+    // Without Restore.sh (Windows), the same limit as with it.
+    const long long limit = under_wine() ? 471 + 30 * 29 : sizes["Restore.sh"];
     const int fitting = static_cast<int>((limit - bat_header) / entry);
     ASSERT_LT(fitting, 30);
     run_with_script_limit("Restore.bat", limit, fitting,
@@ -388,6 +395,9 @@ TEST(Faults, RestoreBatFullStopsEveryLaterChange) {
 }
 
 TEST(Faults, RestoreShFullStopsEveryLaterChange) {
+    if (under_wine()) {
+        GTEST_SKIP() << "Restore.sh is written on POSIX only";
+    }
     // With few sources Restore.sh is the longer script: its header is longer.
     std::map<std::string, off_t> sizes;
     reference(thirty_sources(), {"*.bas"}, &sizes);
@@ -402,6 +412,10 @@ TEST(Faults, RestoreShFullStopsEveryLaterChange) {
 // The activity log (/z)
 
 TEST(Faults, LogFullInTheMiddleOfTheRunLetsTheRunGoOn) {
+    if (under_wine()) {
+        GTEST_SKIP() << "the 16,000 lines /z shows outlast the run's time limit in Wine's "
+                        "console; LogFullAtTheEndOfTheRun covers a full log there";
+    }
     // Four sources of 40,000 bytes; the log of all four passes the limit at
     // its first block, the files themselves stay below it.
     std::vector<std::pair<std::string, std::string>> sources;
@@ -568,6 +582,9 @@ TEST(Faults, UnwritableRestoreScriptStopsTheRunBeforeAnyChange) {
     // Either script read-only, or its name taken by a folder: the run stops
     // before it changes anything, the previous run's scripts included.
     for (const char* script : {"Restore.bat", "Restore.sh"}) {
+        if (under_wine() && std::string(script) == "Restore.sh") {
+            continue; // Restore.sh is written on POSIX only
+        }
         for (const bool folder : {false, true}) {
             ScratchDir dir;
             write_file(dir / "A.bas", "  x = 1\r\n");

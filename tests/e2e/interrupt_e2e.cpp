@@ -26,6 +26,13 @@ constexpr int kInstantsPerMode = 8; // the sanitized binary is several times slo
 #else
 constexpr int kInstantsPerMode = 14;
 #endif
+// Under Wine every run starts several times slower: fewer instants keep the
+// suite short there.
+constexpr int kInstantsUnderWine = 4;
+
+int instants_per_mode() {
+    return under_wine() ? kInstantsUnderWine : kInstantsPerMode;
+}
 
 // A deterministic pseudo-random sequence for the generated sources.
 struct Rng {
@@ -176,8 +183,10 @@ int check_stopped_run(const Tree& t, const std::string& dir, const std::string& 
         }
         EXPECT_EQ(read_file(dir + "/" + e->second), t.original.at(n))
             << what << ": incomplete backup of " << n;
-        EXPECT_NE(sh.find("cp -p -- '" + e->second + "' '" + n + "'\n"), std::string::npos)
-            << what << ": " << n << " changed without its line in Restore.sh";
+        if (!under_wine()) { // Restore.sh is written on POSIX only
+            EXPECT_NE(sh.find("cp -p -- '" + e->second + "' '" + n + "'\n"), std::string::npos)
+                << what << ": " << n << " changed without its line in Restore.sh";
+        }
     }
     // Carry out the Copy lines, in order: every original comes back.
     for (const auto& [backup, source] : pairs) {
@@ -211,8 +220,9 @@ void stop_at_many_instants(bool join, bool ctrl_c) {
     const Tree t = reference_tree(join, duration_us);
     const long long per_file_us = std::max(1LL, duration_us / kFiles);
     int instants = 0;
-    for (int i = 0; i < kInstantsPerMode; ++i) {
-        const int k = 1 + i * (kFiles - 2) / kInstantsPerMode;
+    const int instants_wanted = instants_per_mode();
+    for (int i = 0; i < instants_wanted; ++i) {
+        const int k = 1 + i * (kFiles - 2) / instants_wanted;
         const long long delay = per_file_us * (i % 5) / 2;
         ScratchDir dir;
         write_sources(t, dir.path);
@@ -266,6 +276,10 @@ TEST(Interrupt, KilledAtManyInstantsWhileJoining) {
 }
 
 TEST(Interrupt, CtrlCAtManyInstantsRestoresTheTerminal) {
+    if (under_wine()) {
+        GTEST_SKIP() << "Ctrl-C reaches a Windows program as a console event, not SIGINT, "
+                        "and the terminal's modes belong to Wine's console";
+    }
     stop_at_many_instants(false, true);
 }
 
