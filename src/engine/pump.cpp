@@ -53,8 +53,11 @@ bool starts_with_nocase(std::string_view text, std::string_view lower_prefix) {
     return true;
 }
 
+// The first character is compared on its own first: most lines differ there.
 bool starts_with(const std::string& line, std::string_view prefix) {
-    return std::string_view(line).substr(0, prefix.size()) == prefix;
+    assert(!prefix.empty());
+    return line.size() >= prefix.size() && line[0] == prefix[0] &&
+           std::string_view(line).substr(0, prefix.size()) == prefix;
 }
 
 // True when `line` begins with "'" and its text from its first "$" begins

@@ -29,6 +29,18 @@ constexpr std::string_view kDeclarationKeywords[] = {
     "Dim ", "Public ", "Private ", "Static ", "Type ", "Global ",
 };
 
+// The first letters of the declaration keywords.
+constexpr char kDeclarationFirstLetters[] = "DPSTG";
+constexpr bool first_letters_cover_keywords() {
+    for (std::string_view keyword : kDeclarationKeywords) {
+        if (std::string_view(kDeclarationFirstLetters).find(keyword[0]) == std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(first_letters_cover_keywords());
+
 // Second words that keep a declaration keyword line from being tightened,
 // matched at the start of the text after the line's first blank. Four carry a
 // final blank; the others also exclude every word they begin (Subtotal...).
@@ -43,8 +55,22 @@ bool is_white_space(char c) {
     return c == kBlank || c == kTab || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// True when `text` begins with `prefix`. Compared character by character:
+// the prefixes are short keywords, mostly decided at the first character.
+bool has_prefix(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (text[i] != prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool starts_with(const std::string& line, std::string_view prefix) {
-    return std::string_view(line).substr(0, prefix.size()) == prefix;
+    return has_prefix(line, prefix);
 }
 
 // Number of double quotes in line[from, to).
@@ -109,21 +135,25 @@ void drop_front(std::string& line, std::size_t count) {
 // Removes the blanks and tabs at the start of `line`. The newline stays, so a
 // line of blanks and tabs only becomes "\n".
 void strip_leading_blanks(std::string& line) {
-    std::size_t n = 0;
-    while (n < line.size() && (line[n] == kBlank || line[n] == kTab)) {
-        ++n;
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* p = begin;
+    while (p != end && (*p == kBlank || *p == kTab)) {
+        ++p;
     }
-    drop_front(line, n);
+    drop_front(line, static_cast<std::size_t>(p - begin));
 }
 
 // Removes the white space at the start of `line`, its newline included, so a
 // line that holds nothing but white space becomes the empty text.
 void strip_leading_space(std::string& line) {
-    std::size_t n = 0;
-    while (n < line.size() && is_white_space(line[n])) {
-        ++n;
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* p = begin;
+    while (p != end && is_white_space(*p)) {
+        ++p;
     }
-    drop_front(line, n);
+    drop_front(line, static_cast<std::size_t>(p - begin));
 }
 
 // Removes a trailing comment (and the blanks before it); true when one was
@@ -212,17 +242,21 @@ void trim_trailing_blanks(std::string& line) {
 // True when `line` begins with a declaration keyword whose second word is not
 // one of the excluded words (procedures, constants, enumerations...).
 bool is_declaration(const std::string& line) {
+    // Most lines begin with no keyword's first letter: decided at once.
+    if (line.empty() ||
+        std::string_view(kDeclarationFirstLetters).find(line[0]) == std::string_view::npos) {
+        return false;
+    }
     for (std::string_view keyword : kDeclarationKeywords) {
-        if (!starts_with(line, keyword)) {
+        if (!has_prefix(line, keyword)) {
             continue;
         }
         // The keyword ends with the line's first blank; the second word
         // starts right after it unless more blanks follow.
         const std::string_view rest = std::string_view(line).substr(keyword.size());
-        return std::none_of(std::begin(kExcludedSecondWords), std::end(kExcludedSecondWords),
-                            [rest](std::string_view excluded) {
-                                return rest.substr(0, excluded.size()) == excluded;
-                            });
+        return std::none_of(
+            std::begin(kExcludedSecondWords), std::end(kExcludedSecondWords),
+            [rest](std::string_view excluded) { return has_prefix(rest, excluded); });
     }
     return false;
 }
