@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 #include <iterator>
 #include <string_view>
 
@@ -29,24 +30,30 @@ constexpr std::string_view kDeclarationKeywords[] = {
     "Dim ", "Public ", "Private ", "Static ", "Type ", "Global ",
 };
 
-// The first letters of the declaration keywords.
-constexpr char kDeclarationFirstLetters[] = "DPSTG";
-constexpr bool first_letters_cover_keywords() {
-    for (std::string_view keyword : kDeclarationKeywords) {
-        if (std::string_view(kDeclarationFirstLetters).find(keyword[0]) == std::string_view::npos) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(first_letters_cover_keywords());
-
 // Second words that keep a declaration keyword line from being tightened,
 // matched at the start of the text after the line's first blank. Four carry a
 // final blank; the others also exclude every word they begin (Subtotal...).
 constexpr std::string_view kExcludedSecondWords[] = {
     "Sub", "Function ", "Declare", "Const", "Enum", "WithEvents ", "Event ", "Property ",
 };
+
+// The first letters of the declaration keywords and of the excluded second
+// words: a text that begins with none of them matches none of the words.
+constexpr std::string_view kDeclarationFirstLetters = "DPSTG";
+constexpr std::string_view kExcludedFirstLetters = "SFDCEWP";
+
+// True when `letters` holds the first letter of every word of `words`.
+template <std::size_t N>
+constexpr bool letters_cover(const std::string_view (&words)[N], std::string_view letters) {
+    for (std::string_view word : words) {
+        if (letters.find(word[0]) == std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(letters_cover(kDeclarationKeywords, kDeclarationFirstLetters));
+static_assert(letters_cover(kExcludedSecondWords, kExcludedFirstLetters));
 
 // True for the six characters strip_leading_space removes: tab, newline,
 // vertical tab, form feed, carriage return, blank. Nothing else, no
@@ -126,7 +133,10 @@ void drop_front(std::string& line, std::size_t count) {
         }
     }
     if (count > 0) {
-        line.erase(0, count);
+        // The same as erase(0, count), without its general bookkeeping.
+        const std::size_t keep = line.size() - count;
+        std::memmove(line.data(), line.data() + count, keep);
+        line.resize(keep);
     }
 }
 
@@ -243,8 +253,7 @@ void trim_trailing_blanks(std::string& line) {
 // one of the excluded words (procedures, constants, enumerations...).
 bool is_declaration(const std::string& line) {
     // Most lines begin with no keyword's first letter: decided at once.
-    if (line.empty() ||
-        std::string_view(kDeclarationFirstLetters).find(line[0]) == std::string_view::npos) {
+    if (line.empty() || kDeclarationFirstLetters.find(line[0]) == std::string_view::npos) {
         return false;
     }
     for (std::string_view keyword : kDeclarationKeywords) {
@@ -254,6 +263,9 @@ bool is_declaration(const std::string& line) {
         // The keyword ends with the line's first blank; the second word
         // starts right after it unless more blanks follow.
         const std::string_view rest = std::string_view(line).substr(keyword.size());
+        if (rest.empty() || kExcludedFirstLetters.find(rest[0]) == std::string_view::npos) {
+            return true;
+        }
         return std::none_of(
             std::begin(kExcludedSecondWords), std::end(kExcludedSecondWords),
             [rest](std::string_view excluded) { return has_prefix(rest, excluded); });

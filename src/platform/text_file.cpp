@@ -226,10 +226,24 @@ bool text_open_read(TextReader& r, const std::string& name) {
 
 // Reads one line (or a piece of at most `max_chars` characters) into `line`.
 bool text_read_line(TextReader& r, std::string& line, std::size_t max_chars) {
-    line.clear();
     if (r.fd < 0 || max_chars == 0) {
+        line.clear();
         return false;
     }
+    if (r.pos < r.end && !r.pending_cr && r.pending_ctrlz == 0) {
+        // The usual case: a line ending in CR LF, whole within the block,
+        // with no other CR and no Ctrl-Z. One copy, whose CR becomes the "\n".
+        const char* p = r.block.data() + r.pos;
+        const std::size_t avail = std::min(r.end - r.pos, max_chars);
+        const std::size_t plain = first_special(p, avail);
+        if (plain + 1 < avail && p[plain] == kCr && p[plain + 1] == kLf) {
+            line.assign(p, plain + 1);
+            line.back() = kLf;
+            r.pos += plain + 2;
+            return true;
+        }
+    }
+    line.clear();
     for (;;) {
         if (line.size() >= max_chars) {
             return true;
@@ -273,14 +287,6 @@ bool text_read_line(TextReader& r, std::string& line, std::size_t max_chars) {
         const std::size_t avail = std::min(r.end - r.pos, room);
         const char* p = r.block.data() + r.pos;
         const std::size_t plain = first_special(p, avail);
-        if (plain + 1 < avail && p[plain] == kCr && p[plain + 1] == kLf) {
-            // The usual line end, CR LF, within the block: one copy, whose
-            // CR becomes the "\n".
-            line.append(p, plain + 1);
-            line.back() = kLf;
-            r.pos += plain + 2;
-            return true;
-        }
         line.append(p, plain);
         r.pos += plain;
         if (plain == avail) {
@@ -366,6 +372,16 @@ bool text_write(TextWriter& w, const char* data, std::size_t n) {
     }
     assert(w.block.size() >= kIoBlockSize);
     const std::size_t cap = w.block.size();
+    if (n > 0 && n < cap - w.used && data[n - 1] == kLf &&
+        std::memchr(data, kLf, n - 1) == nullptr) {
+        // The usual case: one line, room for it and its CR in the block.
+        char* out = w.block.data() + w.used;
+        std::memcpy(out, data, n - 1);
+        out[n - 1] = kCr;
+        out[n] = kLf;
+        w.used += n + 1;
+        return true;
+    }
     while (n > 0) {
         if (cap - w.used < 2 && !flush_block(w)) {
             return false;
