@@ -342,14 +342,14 @@ bool text_is_open(const TextReader& r) {
 // read-only file is refused.
 bool text_open_write(TextWriter& w, const std::string& name, int mode_bits) {
     const char* os = os_name(name, g_posix.name1);
-    if (os == nullptr || mode_bits > kModeBitsMask || write_forbidden_by_mode(os)) {
+    if (os == nullptr || mode_bits > kModeBitsMask) {
         return false;
     }
     if (w.fd >= 0) {
         (void)text_close(w);
     }
     const auto mode = static_cast<mode_t>(mode_bits >= 0 ? mode_bits : kDefaultFileMode);
-    const int fd = ::open(os, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    const int fd = open_for_writing(os, mode);
     if (fd < 0) {
         return false;
     }
