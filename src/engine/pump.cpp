@@ -250,7 +250,8 @@ void emit_line(const char* text, std::size_t length) {
 // True when `line` starts a protected region: "'" first, and "$Protect" (case
 // ignored) at its first "$".
 bool is_protect_start(const std::string& line) {
-    return is_marker_line(line, kProtectMarker);
+    // Tested here first: most lines are no comment at all.
+    return !line.empty() && line[0] == kCommentQuote && is_marker_line(line, kProtectMarker);
 }
 
 // Writes the "Begin VB.Form " line in current_line, then every following line

@@ -37,23 +37,22 @@ constexpr std::string_view kExcludedSecondWords[] = {
     "Sub", "Function ", "Declare", "Const", "Enum", "WithEvents ", "Event ", "Property ",
 };
 
-// The first letters of the declaration keywords and of the excluded second
-// words: a text that begins with none of them matches none of the words.
-constexpr std::string_view kDeclarationFirstLetters = "DPSTG";
-constexpr std::string_view kExcludedFirstLetters = "SFDCEWP";
-
-// True when `letters` holds the first letter of every word of `words`.
+// The first letters of a list of words, as a table indexed by character: a
+// text whose first character is not marked begins with none of the words.
+struct FirstLetters {
+    bool marked[256] = {};
+    constexpr bool has(char c) const { return marked[static_cast<unsigned char>(c)]; }
+};
 template <std::size_t N>
-constexpr bool letters_cover(const std::string_view (&words)[N], std::string_view letters) {
+constexpr FirstLetters first_letters_of(const std::string_view (&words)[N]) {
+    FirstLetters table;
     for (std::string_view word : words) {
-        if (letters.find(word[0]) == std::string_view::npos) {
-            return false;
-        }
+        table.marked[static_cast<unsigned char>(word[0])] = true;
     }
-    return true;
+    return table;
 }
-static_assert(letters_cover(kDeclarationKeywords, kDeclarationFirstLetters));
-static_assert(letters_cover(kExcludedSecondWords, kExcludedFirstLetters));
+constexpr FirstLetters kDeclarationStarts = first_letters_of(kDeclarationKeywords);
+constexpr FirstLetters kExcludedStarts = first_letters_of(kExcludedSecondWords);
 
 // True for the six characters strip_leading_space removes: tab, newline,
 // vertical tab, form feed, carriage return, blank. Nothing else, no
@@ -106,6 +105,27 @@ std::size_t find_outside_strings(const std::string& line, std::string_view word)
             return pos;
         }
         pos = line.find(word.data(), pos + 1, word.size());
+    }
+    return std::string::npos;
+}
+
+// Position of the first kAsWord in `line`, or npos. Found through its letter
+// "A", which is much rarer in a declaration than the blanks around it.
+std::size_t find_as_word(const std::string& line) {
+    static_assert(kAsWord.size() == 4 && kAsWord[0] == kBlank);
+    const char* const data = line.data();
+    const std::size_t size = line.size();
+    std::size_t from = 1; // where the "A" may be: after the leading blank
+    while (from + kAsWord.size() - 1 <= size) {
+        const void* hit = std::memchr(data + from, kAsWord[1], size - from - (kAsWord.size() - 2));
+        if (hit == nullptr) {
+            return std::string::npos;
+        }
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        if (std::string_view(data + at - 1, kAsWord.size()) == kAsWord) {
+            return at - 1;
+        }
+        from = at + 1;
     }
     return std::string::npos;
 }
@@ -253,7 +273,7 @@ void trim_trailing_blanks(std::string& line) {
 // one of the excluded words (procedures, constants, enumerations...).
 bool is_declaration(const std::string& line) {
     // Most lines begin with no keyword's first letter: decided at once.
-    if (line.empty() || kDeclarationFirstLetters.find(line[0]) == std::string_view::npos) {
+    if (line.empty() || !kDeclarationStarts.has(line[0])) {
         return false;
     }
     for (std::string_view keyword : kDeclarationKeywords) {
@@ -263,7 +283,7 @@ bool is_declaration(const std::string& line) {
         // The keyword ends with the line's first blank; the second word
         // starts right after it unless more blanks follow.
         const std::string_view rest = std::string_view(line).substr(keyword.size());
-        if (rest.empty() || kExcludedFirstLetters.find(rest[0]) == std::string_view::npos) {
+        if (rest.empty() || !kExcludedStarts.has(rest[0])) {
             return true;
         }
         return std::none_of(
@@ -277,7 +297,7 @@ bool is_declaration(const std::string& line) {
 // that begins it. Unchanged when there is no " As ", when no blank precedes
 // it, or when it lies inside a string literal.
 void tighten_as(std::string& line) {
-    const std::size_t as_pos = line.find(kAsWord.data(), 0, kAsWord.size());
+    const std::size_t as_pos = find_as_word(line);
     if (as_pos == std::string::npos || as_pos == 0 || line[as_pos - 1] != kBlank) {
         return;
     }

@@ -237,7 +237,8 @@ bool text_read_line(TextReader& r, std::string& line, std::size_t max_chars) {
         const std::size_t avail = std::min(r.end - r.pos, max_chars);
         const std::size_t plain = first_special(p, avail);
         if (plain + 1 < avail && p[plain] == kCr && p[plain + 1] == kLf) {
-            line.assign(p, plain + 1);
+            line.clear();
+            line.append(p, plain + 1);
             line.back() = kLf;
             r.pos += plain + 2;
             return true;
