@@ -87,13 +87,20 @@ bool copy_fd(int in, int out, const struct stat* in_st) {
         (void)in_st;
 #endif
 #if defined(__linux__)
+        bool copied_any = false;
         for (;;) {
             const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kKernelCopyChunk, 0);
             if (n > 0) {
+                copied_any = true;
                 continue;
             }
             if (n == 0) {
-                return true; // the end of the source
+                // The end of the source. Some file systems report an end at
+                // once for files that do hold data: the block loop confirms it.
+                if (copied_any) {
+                    return true;
+                }
+                break;
             }
             if (errno == EINTR) {
                 continue;

@@ -347,6 +347,10 @@ bool text_open_write(TextWriter& w, const std::string& name, int mode_bits) {
         return false;
     }
     if (w.fd >= 0) {
+        // A refused name leaves the open writer as it is.
+        if (write_forbidden_by_mode(os)) {
+            return false;
+        }
         (void)text_close(w);
     }
     const auto mode = static_cast<mode_t>(mode_bits >= 0 ? mode_bits : kDefaultFileMode);
