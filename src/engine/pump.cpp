@@ -53,8 +53,11 @@ bool starts_with_nocase(std::string_view text, std::string_view lower_prefix) {
     return true;
 }
 
+// The first character is compared on its own first: most lines differ there.
 bool starts_with(const std::string& line, std::string_view prefix) {
-    return std::string_view(line).substr(0, prefix.size()) == prefix;
+    assert(!prefix.empty());
+    return line.size() >= prefix.size() && line[0] == prefix[0] &&
+           std::string_view(line).substr(0, prefix.size()) == prefix;
 }
 
 // True when `line` begins with "'" and its text from its first "$" begins
@@ -247,7 +250,8 @@ void emit_line(const char* text, std::size_t length) {
 // True when `line` starts a protected region: "'" first, and "$Protect" (case
 // ignored) at its first "$".
 bool is_protect_start(const std::string& line) {
-    return is_marker_line(line, kProtectMarker);
+    // Tested here first: most lines are no comment at all.
+    return !line.empty() && line[0] == kCommentQuote && is_marker_line(line, kProtectMarker);
 }
 
 // Writes the "Begin VB.Form " line in current_line, then every following line

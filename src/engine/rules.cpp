@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 #include <iterator>
 #include <string_view>
 
@@ -36,6 +37,23 @@ constexpr std::string_view kExcludedSecondWords[] = {
     "Sub", "Function ", "Declare", "Const", "Enum", "WithEvents ", "Event ", "Property ",
 };
 
+// The first letters of a list of words, as a table indexed by character: a
+// text whose first character is not marked begins with none of the words.
+struct FirstLetters {
+    bool marked[256] = {};
+    constexpr bool has(char c) const { return marked[static_cast<unsigned char>(c)]; }
+};
+template <std::size_t N>
+constexpr FirstLetters first_letters_of(const std::string_view (&words)[N]) {
+    FirstLetters table;
+    for (std::string_view word : words) {
+        table.marked[static_cast<unsigned char>(word[0])] = true;
+    }
+    return table;
+}
+constexpr FirstLetters kDeclarationStarts = first_letters_of(kDeclarationKeywords);
+constexpr FirstLetters kExcludedStarts = first_letters_of(kExcludedSecondWords);
+
 // True for the six characters strip_leading_space removes: tab, newline,
 // vertical tab, form feed, carriage return, blank. Nothing else, no
 // character above 127.
@@ -43,8 +61,22 @@ bool is_white_space(char c) {
     return c == kBlank || c == kTab || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// True when `text` begins with `prefix`. Compared character by character:
+// the prefixes are short keywords, mostly decided at the first character.
+bool has_prefix(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (text[i] != prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool starts_with(const std::string& line, std::string_view prefix) {
-    return std::string_view(line).substr(0, prefix.size()) == prefix;
+    return has_prefix(line, prefix);
 }
 
 // Number of double quotes in line[from, to).
@@ -77,6 +109,27 @@ std::size_t find_outside_strings(const std::string& line, std::string_view word)
     return std::string::npos;
 }
 
+// Position of the first kAsWord in `line`, or npos. Found through its letter
+// "A", which is much rarer in a declaration than the blanks around it.
+std::size_t find_as_word(const std::string& line) {
+    static_assert(kAsWord.size() == 4 && kAsWord[0] == kBlank);
+    const char* const data = line.data();
+    const std::size_t size = line.size();
+    std::size_t from = 1; // where the "A" may be: after the leading blank
+    while (from + kAsWord.size() - 1 <= size) {
+        const void* hit = std::memchr(data + from, kAsWord[1], size - from - (kAsWord.size() - 2));
+        if (hit == nullptr) {
+            return std::string::npos;
+        }
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        if (std::string_view(data + at - 1, kAsWord.size()) == kAsWord) {
+            return at - 1;
+        }
+        from = at + 1;
+    }
+    return std::string::npos;
+}
+
 // Cuts `line` at `pos` (the comment quote and everything after it go, the
 // newline included), trims the blanks left at its end and ends it with "\n".
 // Never lengthens the line: the quote that goes makes room for the "\n".
@@ -100,7 +153,10 @@ void drop_front(std::string& line, std::size_t count) {
         }
     }
     if (count > 0) {
-        line.erase(0, count);
+        // The same as erase(0, count), without its general bookkeeping.
+        const std::size_t keep = line.size() - count;
+        std::memmove(line.data(), line.data() + count, keep);
+        line.resize(keep);
     }
 }
 
@@ -109,21 +165,25 @@ void drop_front(std::string& line, std::size_t count) {
 // Removes the blanks and tabs at the start of `line`. The newline stays, so a
 // line of blanks and tabs only becomes "\n".
 void strip_leading_blanks(std::string& line) {
-    std::size_t n = 0;
-    while (n < line.size() && (line[n] == kBlank || line[n] == kTab)) {
-        ++n;
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* p = begin;
+    while (p != end && (*p == kBlank || *p == kTab)) {
+        ++p;
     }
-    drop_front(line, n);
+    drop_front(line, static_cast<std::size_t>(p - begin));
 }
 
 // Removes the white space at the start of `line`, its newline included, so a
 // line that holds nothing but white space becomes the empty text.
 void strip_leading_space(std::string& line) {
-    std::size_t n = 0;
-    while (n < line.size() && is_white_space(line[n])) {
-        ++n;
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* p = begin;
+    while (p != end && is_white_space(*p)) {
+        ++p;
     }
-    drop_front(line, n);
+    drop_front(line, static_cast<std::size_t>(p - begin));
 }
 
 // Removes a trailing comment (and the blanks before it); true when one was
@@ -212,17 +272,23 @@ void trim_trailing_blanks(std::string& line) {
 // True when `line` begins with a declaration keyword whose second word is not
 // one of the excluded words (procedures, constants, enumerations...).
 bool is_declaration(const std::string& line) {
+    // Most lines begin with no keyword's first letter: decided at once.
+    if (line.empty() || !kDeclarationStarts.has(line[0])) {
+        return false;
+    }
     for (std::string_view keyword : kDeclarationKeywords) {
-        if (!starts_with(line, keyword)) {
+        if (!has_prefix(line, keyword)) {
             continue;
         }
         // The keyword ends with the line's first blank; the second word
         // starts right after it unless more blanks follow.
         const std::string_view rest = std::string_view(line).substr(keyword.size());
-        return std::none_of(std::begin(kExcludedSecondWords), std::end(kExcludedSecondWords),
-                            [rest](std::string_view excluded) {
-                                return rest.substr(0, excluded.size()) == excluded;
-                            });
+        if (rest.empty() || !kExcludedStarts.has(rest[0])) {
+            return true;
+        }
+        return std::none_of(
+            std::begin(kExcludedSecondWords), std::end(kExcludedSecondWords),
+            [rest](std::string_view excluded) { return has_prefix(rest, excluded); });
     }
     return false;
 }
@@ -231,7 +297,7 @@ bool is_declaration(const std::string& line) {
 // that begins it. Unchanged when there is no " As ", when no blank precedes
 // it, or when it lies inside a string literal.
 void tighten_as(std::string& line) {
-    const std::size_t as_pos = line.find(kAsWord.data(), 0, kAsWord.size());
+    const std::size_t as_pos = find_as_word(line);
     if (as_pos == std::string::npos || as_pos == 0 || line[as_pos - 1] != kBlank) {
         return;
     }

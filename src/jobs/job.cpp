@@ -153,10 +153,13 @@ int copy_back_unwritable(const std::string& source_name) {
 // then replace the source atomically (or copy it back through the joiner).
 int reformat_file(const std::string& name) {
     assert(!text_is_open(g_pump.input_stream) && !text_is_open(g_pump.output_stream));
-    g_job.source_name = resolve_name_case(name);
+    // A name that opens as written names the file as written; only one that
+    // does not is matched regardless of letter case.
+    const bool opened = text_open_read(g_pump.input_stream, name);
+    g_job.source_name = opened ? name : resolve_name_case(name);
     const std::string& source = g_job.source_name;
 
-    if (source.empty() || !text_open_read(g_pump.input_stream, source)) {
+    if (!opened && (source.empty() || !text_open_read(g_pump.input_stream, source))) {
         say(msg::unable_open_read, source.c_str());
         say("%s", msg::probably_not_exist);
         return failed_line_pass();

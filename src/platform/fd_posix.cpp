@@ -67,11 +67,12 @@ int os_open_read(const std::string& name) {
 
 int os_open_write(const std::string& name, int mode_bits) {
     const char* os = os_name(name, g_posix.name1);
-    if (os == nullptr || mode_bits > kModeBitsMask || write_forbidden_by_mode(os)) {
+    if (os == nullptr || mode_bits > kModeBitsMask) {
         return -1;
     }
-    const auto mode = static_cast<mode_t>(mode_bits >= 0 ? mode_bits : kDefaultFileMode);
-    return ::open(os, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    // A read-only existing file is refused by open_for_writing.
+    return open_for_writing(os,
+                            static_cast<unsigned>(mode_bits >= 0 ? mode_bits : kDefaultFileMode));
 }
 
 // "\" becomes "/"; names that cannot name a file give nullptr.

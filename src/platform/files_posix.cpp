@@ -28,6 +28,9 @@ constexpr const char kSiblingSuffix[] = ".trevox-XXXXXX";
 
 struct FilesState {
     std::vector<char> copy_block; // the read/write loop's block, allocated on first use
+    // A file system seen to refuse clones (FICLONE gave EOPNOTSUPP): its device.
+    bool no_clone_known = false;
+    dev_t no_clone_device = 0;
 };
 FilesState g_files;
 
@@ -60,23 +63,44 @@ bool copy_by_blocks(int in, int out) {
 // Copies all of `in` to the empty `out`: a copy-on-write clone when the file
 // system offers one, else the in-kernel copy, else (or after either gives up
 // with a "not here" error) the block loop from where the kernel stopped.
+// `in_st`, when given, is the stat of `in`: a clone is not tried again on a
+// file system that refused one.
 // The fast paths are taken only while g_io holds the built-in wrappers, so
 // that failures injected through g_io are seen by every copy.
-bool copy_fd(int in, int out) {
+bool copy_fd(int in, int out, const struct stat* in_st) {
     if (io_read_is_default() && io_write_is_default()) {
 #if defined(FICLONE)
-        if (::ioctl(out, FICLONE, in) == 0) {
-            return true;
+        const bool known_unclonable =
+            in_st != nullptr && g_files.no_clone_known && g_files.no_clone_device == in_st->st_dev;
+        if (!known_unclonable) {
+            if (::ioctl(out, FICLONE, in) == 0) {
+                return true;
+            }
+            if (errno == EOPNOTSUPP && in_st != nullptr) {
+                // Both files are on one file system (else EXDEV) and it has
+                // no clones: later copies from it go straight to the kernel copy.
+                g_files.no_clone_known = true;
+                g_files.no_clone_device = in_st->st_dev;
+            }
         }
+#else
+        (void)in_st;
 #endif
 #if defined(__linux__)
+        bool copied_any = false;
         for (;;) {
             const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kKernelCopyChunk, 0);
             if (n > 0) {
+                copied_any = true;
                 continue;
             }
             if (n == 0) {
-                break; // the end; the block loop below confirms it
+                // The end of the source. Some file systems report an end at
+                // once for files that do hold data: the block loop confirms it.
+                if (copied_any) {
+                    return true;
+                }
+                break;
             }
             if (errno == EINTR) {
                 continue;
@@ -133,7 +157,7 @@ bool replace_across_devices(const char* temp, const char* target, const struct s
     bool ok = false;
     const int in = ::open(temp, O_RDONLY | O_CLOEXEC);
     if (in >= 0) {
-        ok = copy_fd(in, out) && take_attributes(out, like);
+        ok = copy_fd(in, out, nullptr) && take_attributes(out, like);
         (void)close_fd(in);
     }
     ok = close_fd(out) && ok;
@@ -151,6 +175,19 @@ bool replace_across_devices(const char* temp, const char* target, const struct s
 bool write_forbidden_by_mode(const char* os_path) {
     struct stat st {};
     return os_path != nullptr && ::stat(os_path, &st) == 0 && (st.st_mode & kAnyWriteBits) == 0;
+}
+
+// A new file needs no check: it is created exclusively first; only when the
+// name is taken is the existing file checked and emptied.
+int open_for_writing(const char* os_path, unsigned mode) {
+    const int fd = ::open(os_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) {
+        return fd;
+    }
+    if (write_forbidden_by_mode(os_path)) {
+        return -1;
+    }
+    return ::open(os_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
 }
 
 // Copies `from` to `to` byte for byte. A destination that is the source itself,
@@ -174,18 +211,23 @@ CopyStatus copy_file_exact(const std::string& from, const std::string& to) {
         (void)close_fd(in);
         return CopyStatus::source_open_failed;
     }
-    struct stat dst_st {};
-    if (::stat(dst, &dst_st) == 0 &&
-        (same_file(src_st, dst_st) || (dst_st.st_mode & kAnyWriteBits) == 0)) {
-        (void)close_fd(in);
-        return CopyStatus::dest_create_failed;
+    // A destination created here is new: it is neither the source nor
+    // read-only. Only a name already taken needs the checks.
+    int out = ::open(dst, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+    if (out < 0 && errno == EEXIST) {
+        struct stat dst_st {};
+        if (::stat(dst, &dst_st) == 0 &&
+            (same_file(src_st, dst_st) || (dst_st.st_mode & kAnyWriteBits) == 0)) {
+            (void)close_fd(in);
+            return CopyStatus::dest_create_failed;
+        }
+        out = ::open(dst, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
     }
-    const int out = ::open(dst, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
     if (out < 0) {
         (void)close_fd(in);
         return CopyStatus::dest_create_failed;
     }
-    const bool copied = copy_fd(in, out);
+    const bool copied = copy_fd(in, out, &src_st);
     (void)close_fd(in);
     const bool closed = close_fd(out);
     return copied && closed ? CopyStatus::ok : CopyStatus::write_failed;
@@ -204,7 +246,9 @@ ReplaceStatus replace_file(const std::string& temp, const std::string& target) {
         return ReplaceStatus::failed;
     }
     struct stat st {};
-    if (::lstat(tgt, &st) == 0 && S_ISLNK(st.st_mode)) {
+    const bool found = ::lstat(tgt, &st) == 0;
+    const bool link = found && S_ISLNK(st.st_mode);
+    if (link) {
         char* real = ::realpath(tgt, nullptr);
         if (real == nullptr) {
             return ReplaceStatus::failed;
@@ -213,7 +257,8 @@ ReplaceStatus replace_file(const std::string& temp, const std::string& target) {
         std::free(real);
         tgt = g_posix.name3.c_str();
     }
-    if (::stat(tgt, &st) != 0) {
+    // Without a link, what lstat saw is what stat would see.
+    if (!found || (link && ::stat(tgt, &st) != 0)) {
         // Nothing under the name: the new text simply takes its place.
         return errno == ENOENT && ::rename(tmp, tgt) == 0 ? ReplaceStatus::ok
                                                           : ReplaceStatus::failed;

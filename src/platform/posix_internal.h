@@ -29,4 +29,10 @@ const char* os_name(const std::string& name, std::string& buf);
 // (root) that the OS would let through: the user marked it read-only.
 bool write_forbidden_by_mode(const char* os_path);
 
+// Opens `os_path` for writing, created with `mode` or emptied; an existing
+// file that write_forbidden_by_mode() refuses is left as it is. The usual
+// case, a name that is free, takes a single system call. The descriptor, or
+// -1.
+int open_for_writing(const char* os_path, unsigned mode);
+
 } // namespace trevox
