@@ -27,8 +27,11 @@ class WinPlatformTest : public ::testing::Test {
         old_cwd_ = fs::current_path();
         dir_ = fs::temp_directory_path() /
                ("trevox-win-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(GetTickCount64()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        // A folder left by an earlier run under the same name must not stop this one.
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
         fs::create_directories(dir_);
         fs::current_path(dir_);
     }
