@@ -11,7 +11,7 @@
 namespace trevox {
 namespace {
 
-constexpr std::size_t kCompareBlockSize = 256 * 1024;
+constexpr std::size_t kCompareBlockSize = std::size_t{256} * 1024;
 
 // Buffers of the comparison, allocated on first use and reused afterwards.
 struct CompareState {
