@@ -46,6 +46,10 @@ inline unsigned char ascii_lower(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
 }
 
+// True when the rest of two open files, read through g_io, holds the same
+// bytes (the callers have checked that the sizes agree). False on a read error.
+bool same_contents(int fd_a, int fd_b);
+
 // The order of directory search results: case-insensitive, ties in byte order.
 bool name_sorts_before(const std::string& a, const std::string& b);
 
