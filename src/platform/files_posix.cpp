@@ -27,7 +27,6 @@ constexpr std::size_t kKernelCopyChunk = std::size_t{1} << 30;
 constexpr const char kSiblingSuffix[] = ".trevox-XXXXXX";
 
 struct FilesState {
-    std::vector<char> copy_block; // the read/write loop's block, allocated on first use
     // A file system seen to refuse clones (FICLONE gave EOPNOTSUPP): its device.
     bool no_clone_known = false;
     dev_t no_clone_device = 0;
@@ -37,27 +36,6 @@ FilesState g_files;
 bool close_fd(int fd) {
     const int rc = ::close(fd);
     return rc == 0 || errno == EINTR;
-}
-
-// Copies the rest of `in` (from its current offset) to `out` through g_io,
-// block by block.
-bool copy_by_blocks(int in, int out) {
-    if (g_files.copy_block.size() < kIoBlockSize) {
-        g_files.copy_block.resize(kIoBlockSize);
-    }
-    char* buf = g_files.copy_block.data();
-    for (;;) {
-        const long got = g_io.read(in, buf, g_files.copy_block.size());
-        if (got < 0) {
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        if (!io_write_all(out, buf, static_cast<std::size_t>(got))) {
-            return false;
-        }
-    }
 }
 
 // Copies all of `in` to the empty `out`: a copy-on-write clone when the file

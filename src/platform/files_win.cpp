@@ -17,30 +17,9 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM 
 constexpr const wchar_t kSiblingSuffix[] = L".trevox-";
 
 struct FilesState {
-    std::vector<char> copy_block; // the copy loop's block, allocated on first use
-    unsigned sibling_count = 0;   // makes each sibling name of a run new
+    unsigned sibling_count = 0; // makes each sibling name of a run new
 };
 FilesState g_files;
-
-// Copies the rest of `in` to `out` through g_io, block by block.
-bool copy_by_blocks(int in, int out) {
-    if (g_files.copy_block.size() < kIoBlockSize) {
-        g_files.copy_block.resize(kIoBlockSize);
-    }
-    char* buf = g_files.copy_block.data();
-    for (;;) {
-        const long got = g_io.read(in, buf, g_files.copy_block.size());
-        if (got < 0) {
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        if (!io_write_all(out, buf, static_cast<std::size_t>(got))) {
-            return false;
-        }
-    }
-}
 
 // Volume serial number and file index of the entry `wide` names (following
 // links). False when it cannot be opened.

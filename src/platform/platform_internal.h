@@ -50,6 +50,10 @@ inline unsigned char ascii_lower(unsigned char c) {
 // bytes (the callers have checked that the sizes agree). False on a read error.
 bool same_contents(int fd_a, int fd_b);
 
+// Copies the rest of `in` (from its current offset) to `out` through g_io.
+// False on a read or write error.
+bool copy_by_blocks(int in, int out);
+
 // The order of directory search results: case-insensitive, ties in byte order.
 bool name_sorts_before(const std::string& a, const std::string& b);
 

@@ -3,24 +3,11 @@
 #include "platform/platform.h"
 #include "platform/posix_internal.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace trevox {
-
-namespace {
-
-// One write through the I/O hook when one is installed, else the OS call.
-long raw_write_once(int fd, const char* data, std::size_t n) {
-    if (g_io.write != nullptr) {
-        return g_io.write(fd, data, n);
-    }
-    return static_cast<long>(::write(fd, data, n));
-}
-
-} // namespace
 
 // Creates or empties `name` (a read-only file is refused); the permission bits
 // are set after the open so that the umask does not reduce them and an
@@ -43,23 +30,15 @@ bool raw_open_write(RawWriter& w, const std::string& name, int mode_bits) {
     return true;
 }
 
-// Writes all `n` bytes, retrying short writes and interrupted calls.
+// Writes all `n` bytes through g_io (short writes are retried).
 bool raw_write(RawWriter& w, const char* data, std::size_t n) {
     if (w.fd < 0 || w.failed) {
         w.failed = true;
         return false;
     }
-    while (n > 0) {
-        const long done = raw_write_once(w.fd, data, n);
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            w.failed = true;
-            return false;
-        }
-        data += done;
-        n -= static_cast<std::size_t>(done);
+    if (!io_write_all(w.fd, data, n)) {
+        w.failed = true;
+        return false;
     }
     return true;
 }

@@ -37,21 +37,15 @@ bool raw_open_write(RawWriter& w, const std::string& name, int mode_bits) {
     return true;
 }
 
-// Writes all `n` bytes, retrying short writes.
+// Writes all `n` bytes through g_io (short writes are retried).
 bool raw_write(RawWriter& w, const char* data, std::size_t n) {
     if (w.fd < 0 || w.failed) {
         w.failed = true;
         return false;
     }
-    while (n > 0) {
-        const long done =
-            g_io.write != nullptr ? g_io.write(w.fd, data, n) : os_write(w.fd, data, n);
-        if (done <= 0) {
-            w.failed = true;
-            return false;
-        }
-        data += done;
-        n -= static_cast<std::size_t>(done);
+    if (!io_write_all(w.fd, data, n)) {
+        w.failed = true;
+        return false;
     }
     return true;
 }
