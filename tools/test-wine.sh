@@ -43,21 +43,27 @@ trap 'wineserver -k || true' EXIT
 # goes nowhere, so that no test's output pipe is held open.
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
-status=0
-ctest --test-dir "$win" --output-on-failure --timeout 300 || status=1
 # Under Wine a program now and then fails to start at all (exit 1, nothing
 # shown). A test that fails is run once more on its own; it must pass then.
-log=$(mktemp)
-if ! TREVOX_E2E_BINARY="$exe" TREVOX_E2E_LAUNCHER=wine "$e2e" --gtest_brief=1 | tee "$log"; then
-  failed=$(sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_]*\.[A-Za-z0-9_]*\).*/\1/p' "$log" | sort -u | paste -sd: -)
-  if [ -n "$failed" ]; then
-    echo "Running again under Wine: $failed"
-    TREVOX_E2E_BINARY="$exe" TREVOX_E2E_LAUNCHER=wine "$e2e" --gtest_brief=1 \
-      --gtest_filter="$failed" || status=1
-  else
-    status=1
+#   gtest_with_retry [ENV=VALUE...] -- GTEST_ARGS...
+gtest_with_retry() {
+  local envs=() log failed
+  while [ "$1" != "--" ]; do envs+=("$1"); shift; done
+  shift
+  log=$(mktemp)
+  if env "${envs[@]}" "$e2e" --gtest_brief=1 "$@" | tee "$log"; then
+    rm -f "$log"
+    return 0
   fi
-fi
-rm -f "$log"
-TREVOX_E2E_CMD=wine "$e2e" --gtest_brief=1 --gtest_filter='RestoreBat.*' || status=1
+  failed=$(sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_]*\.[A-Za-z0-9_]*\).*/\1/p' "$log" | sort -u | paste -sd: -)
+  rm -f "$log"
+  [ -n "$failed" ] || return 1
+  echo "Running again under Wine: $failed"
+  env "${envs[@]}" "$e2e" --gtest_brief=1 --gtest_filter="$failed"
+}
+
+status=0
+ctest --test-dir "$win" --output-on-failure --timeout 300 --repeat until-pass:2 || status=1
+gtest_with_retry TREVOX_E2E_BINARY="$exe" TREVOX_E2E_LAUNCHER=wine -- || status=1
+gtest_with_retry TREVOX_E2E_CMD=wine -- --gtest_filter='RestoreBat.*' || status=1
 exit $status
