@@ -23,6 +23,10 @@ constexpr std::string_view kBreakMark = " _\n";
 // Characters cut from a continued line to make its piece ("_\n"; the blank
 // before them stays as the separator).
 constexpr std::size_t kPieceCut = 2;
+// A final piece that is this text alone would turn the joined line, which
+// ends in a blank, into a continued line ending in " _\n", and so join the
+// line after the run into the statement (or comment) as well.
+constexpr std::string_view kBareMarkLine = "_\n";
 
 // True when `buffer` plus `piece` would be longer than MaxLineLength. Counted
 // in 64 bits, so every 32-bit MaxLineLength (0, negative, INT32_MAX) compares
@@ -92,7 +96,8 @@ void join_split_lines() {
         buffer.append(line);
         next_line();
     } while (is_continued_line(line));
-    if (would_exceed(buffer.size(), line.size())) {
+    if (would_exceed(buffer.size(), line.size()) ||
+        (!buffer.empty() && std::string_view(line) == kBareMarkLine)) {
         flush_with_break();
     }
     buffer.append(line);

@@ -68,6 +68,8 @@ TEST_F(JoinerTest, CopiesAndJoins) {
             {"final piece without newline", kDefault, "ab _\ncd", "ab cd"},
             {"tab before the underscore", kDefault, "a\t_\nb\n", "a\t_\nb\n"},
             {"blank and underscore alone", kDefault, " _\n _\nx\n", "  x\n"},
+            // Joined to the run, "_" would make it continue onto "x".
+            {"final piece is a bare underscore", kDefault, "' c _\n_\nx\n", "' c  _\n_\nx\n"},
             {"two runs", kDefault, "a _\nb\nc _\nd\n", "a b\nc d\n"},
             {"empty input", kDefault, "", ""},
             {"continued lines keep their indentation", kDefault, "a _\n    b\n", "a     b\n"},
