@@ -109,6 +109,20 @@ std::size_t find_outside_strings(const std::string& line, std::string_view word)
     return std::string::npos;
 }
 
+// True when a comment quote stands outside a string literal before `end`: the
+// rest of the line from there is a comment.
+bool comment_starts_before(const std::string& line, std::size_t end) {
+    bool in_string = false;
+    for (std::size_t i = 0; i < end && i < line.size(); ++i) {
+        if (line[i] == kDoubleQuote) {
+            in_string = !in_string;
+        } else if (line[i] == kCommentQuote && !in_string) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Position of the first kAsWord in `line`, or npos. Found through its letter
 // "A", which is much rarer in a declaration than the blanks around it.
 std::size_t find_as_word(const std::string& line) {
@@ -190,10 +204,11 @@ void strip_leading_space(std::string& line) {
 // removed. The line then ends in "\n", also when it had none before.
 bool cut_trailing_comment(std::string& line) {
     // Single-line If: the first quote after the first " Then " that stands
-    // outside a string literal, itself outside a string literal.
+    // outside a string literal, itself outside a string literal. A " Then "
+    // inside a comment does not count.
     if (starts_with(line, kIfWord)) {
         const std::size_t then_pos = find_outside_strings(line, kThenWord);
-        if (then_pos != std::string::npos) {
+        if (then_pos != std::string::npos && !comment_starts_before(line, then_pos)) {
             // The search starts at the blank after "Then". An even number of
             // quotes lies before then_pos, so parity counted from there is
             // parity counted from the start of the line.

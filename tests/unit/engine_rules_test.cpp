@@ -156,6 +156,9 @@ TEST(RulesStripComment, SingleLineIf) {
                                    {"Ifx Then b' c\n", "Ifx Then b' c\n"},
                                    // A quote before Then is found by the general rule.
                                    {"If a ' b Then c\n", "If a\n"},
+                                   // A Then inside a comment does not count.
+                                   {"If a ' b Then c ' d\n", "If a\n"},
+                                   {"If ' Then '", "If\n"},
                                });
 }
 
