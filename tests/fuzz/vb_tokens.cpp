@@ -187,8 +187,19 @@ bool same_program(const VbProgram& a, const VbProgram& b, bool with_comments,
         const VbLogicalLine& y = *lb[i];
         bool equal = x.code == y.code;
         if (equal && with_comments) {
-            const bool exempt = (x.has_comment && x.comment == exempt_comment) ||
-                                (y.has_comment && y.comment == exempt_comment);
+            // The stamp replaces a comment; on a line that continues a comment
+            // it replaces the rest of that comment from some point on.
+            const auto stamped = [&](const VbLogicalLine& p, const VbLogicalLine& q) {
+                if (!q.has_comment || q.comment.size() < exempt_comment.size() ||
+                    q.comment.compare(q.comment.size() - exempt_comment.size(),
+                                      exempt_comment.size(), exempt_comment) != 0) {
+                    return false;
+                }
+                const std::size_t kept = q.comment.size() - exempt_comment.size();
+                return kept == 0 ||
+                       (p.has_comment && p.comment.compare(0, kept, q.comment, 0, kept) == 0);
+            };
+            const bool exempt = stamped(x, y) || stamped(y, x);
             if (!exempt) {
                 equal = x.has_comment == y.has_comment && x.comment == y.comment;
             }
