@@ -30,33 +30,4 @@ bool raw_open_write(RawWriter& w, const std::string& name, int mode_bits) {
     return true;
 }
 
-// Writes all `n` bytes through g_io (short writes are retried).
-bool raw_write(RawWriter& w, const char* data, std::size_t n) {
-    if (w.fd < 0 || w.failed) {
-        w.failed = true;
-        return false;
-    }
-    if (!io_write_all(w.fd, data, n)) {
-        w.failed = true;
-        return false;
-    }
-    return true;
-}
-
-// Closes the descriptor; reports whether everything written was stored.
-bool raw_close(RawWriter& w) {
-    if (w.fd < 0) {
-        return false;
-    }
-    const bool closed = ::close(w.fd) == 0;
-    const bool ok = closed && !w.failed;
-    w.fd = -1;
-    w.failed = false;
-    return ok;
-}
-
-bool raw_is_open(const RawWriter& w) {
-    return w.fd >= 0;
-}
-
 } // namespace trevox

@@ -24,26 +24,6 @@ namespace {
 #define TVX "Trevox==>  "
 const char* const kPause = TVX "Press Enter to continue \n";
 
-std::string screen(const RunResult& r) {
-    std::string s;
-    const std::string clear = "\x1b[H\x1b[2J";
-    for (std::size_t i = 0; i < r.terminal.size(); ++i) {
-        if (r.terminal.compare(i, clear.size(), clear) == 0) {
-            i += clear.size() - 1;
-            continue;
-        }
-        if (r.terminal[i] != '\r') {
-            s += r.terminal[i];
-        }
-    }
-    return s;
-}
-
-#define EXPECT_SHOWN(r, block)                                                                     \
-    EXPECT_NE(screen(r).find(block), std::string::npos) << "expected:\n"                           \
-                                                        << (block) << "\nscreen:\n"                \
-                                                        << screen(r)
-
 RunResult run_in(const std::string& dir, const std::vector<std::string>& args) {
     RunOptions o;
     o.cwd = dir;

@@ -27,22 +27,6 @@ namespace {
 #define TVX "Trevox==>  "
 const char* const kPause = TVX "Press Enter to continue \n";
 
-// What the terminal showed, without CRs and screen clears.
-std::string screen(const RunResult& r) {
-    std::string s;
-    const std::string clear = "\x1b[H\x1b[2J";
-    for (std::size_t i = 0; i < r.terminal.size(); ++i) {
-        if (r.terminal.compare(i, clear.size(), clear) == 0) {
-            i += clear.size() - 1;
-            continue;
-        }
-        if (r.terminal[i] != '\r') {
-            s += r.terminal[i];
-        }
-    }
-    return s;
-}
-
 std::string join(const std::vector<std::string>& lines) {
     std::string s;
     for (const std::string& l : lines) {
@@ -50,12 +34,6 @@ std::string join(const std::vector<std::string>& lines) {
     }
     return s;
 }
-
-// `block` appears on the screen exactly as given.
-#define EXPECT_SHOWN(r, block)                                                                     \
-    EXPECT_NE(screen(r).find(block), std::string::npos) << "expected:\n"                           \
-                                                        << (block) << "\nscreen:\n"                \
-                                                        << screen(r)
 
 // `n` lines of `text`, each ended by `eol`.
 std::string repeat_lines(std::size_t n, const std::string& text, const std::string& eol) {

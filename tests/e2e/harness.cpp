@@ -65,6 +65,21 @@ std::string crlf(const std::string& text) {
     return out;
 }
 
+std::string screen(const RunResult& r) {
+    std::string s;
+    const std::string clear = "\x1b[H\x1b[2J";
+    for (std::size_t i = 0; i < r.terminal.size(); ++i) {
+        if (r.terminal.compare(i, clear.size(), clear) == 0) {
+            i += clear.size() - 1;
+            continue;
+        }
+        if (r.terminal[i] != '\r') {
+            s += r.terminal[i];
+        }
+    }
+    return s;
+}
+
 int count(const std::string& hay, const std::string& needle) {
     int n = 0;
     for (std::size_t pos = hay.find(needle); pos != std::string::npos;

@@ -93,6 +93,15 @@ bool exists(const std::string& path);
 void copy_examples(const std::string& dir);
 // Unix line ends to CR LF.
 std::string crlf(const std::string& text);
+// What the terminal showed, without CRs and screen clears.
+std::string screen(const RunResult& r);
+
+// `block` appears on the screen exactly as given.
+#define EXPECT_SHOWN(r, block)                                                                     \
+    EXPECT_NE(::e2e::screen(r).find(block), std::string::npos) << "expected:\n"                    \
+                                                               << (block) << "\nscreen:\n"         \
+                                                               << ::e2e::screen(r)
+
 // Number of non-overlapping occurrences of `needle` in `hay`.
 int count(const std::string& hay, const std::string& needle);
 
