@@ -361,6 +361,13 @@ RunResult run_trevox(const RunOptions& o) {
     int status = 0;
     bool exited = false;
     char buf[4096];
+    const auto arm_stop_if_due = [&] {
+        if (confirmed && !stop_armed && o.stop_after_us >= 0 &&
+            (!o.stop_when || o.stop_when(result))) {
+            stop_armed = true;
+            stop_at = clock::now() + std::chrono::microseconds(o.stop_after_us);
+        }
+    };
     while (!exited) {
         // Wake up in time for a pending stop.
         auto wait = std::chrono::microseconds(5000);
@@ -393,11 +400,17 @@ RunResult run_trevox(const RunOptions& o) {
         const std::string term_now = wine ? console_text(result.terminal) : result.terminal;
         result.confirms = confirms_in(term_now) + confirms_in(out_now);
         result.pauses = pauses_in(term_now) + pauses_in(out_now);
+        // A stop that is due is armed before a pause is answered, so that a
+        // run whose last files went by between two looks is still held.
+        arm_stop_if_due();
         char key = 0;
         if (result.confirms > confirms_answered) {
             key = o.confirm_key;
             ++confirms_answered;
-        } else if (result.pauses > pauses_answered && o.pause_key != 0) {
+        } else if (result.pauses > pauses_answered && o.pause_key != 0 && !stop_armed) {
+            // Once a stop is armed the run is held at its next pause, so
+            // that the stop lands on a live process rather than racing its
+            // exit.
             key = o.pause_key;
             ++pauses_answered;
         }
@@ -412,11 +425,7 @@ RunResult run_trevox(const RunOptions& o) {
                 confirmed_at = clock::now();
             }
         }
-        if (confirmed && !stop_armed && o.stop_after_us >= 0 &&
-            (!o.stop_when || o.stop_when(result))) {
-            stop_armed = true;
-            stop_at = clock::now() + std::chrono::microseconds(o.stop_after_us);
-        }
+        arm_stop_if_due();
         const pid_t w = waitpid(pid, &status, WNOHANG);
         if (w == pid) {
             exited = true;
