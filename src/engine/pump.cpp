@@ -102,15 +102,21 @@ bool ends_with_newline(const std::string& line) {
 // the start of `line`: nothing but blanks and tabs, then the line end, the end
 // of the text or a comment that does not go on over the next line. Code after
 // it (": Dim x") would be lost, and a continued comment's next line would
-// become code.
+// become code. A Rem comment needs white space before it: "ExplicitRem" is
+// one word, not Explicit and a comment.
 bool stamp_replaces_only_a_comment(const std::string& line) {
     assert(starts_with(line, kOptionExplicit));
     std::string_view rest = std::string_view(line).substr(kOptionExplicit.size());
+    bool spaced = false;
     while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
         rest.remove_prefix(1);
+        spaced = true;
     }
     if (rest.empty() || rest == "\n") {
         return true;
+    }
+    if (rest.front() != kCommentQuote && !spaced) {
+        return false;
     }
     return is_whole_line_comment(rest) && !is_continued_line(line);
 }

@@ -71,7 +71,10 @@ void prepare_process() {
 }
 
 void fail(const char* what, const std::string& detail) {
-    std::fprintf(stderr, "\n*** FINDING: %s\n%s\n", what, detail.c_str());
+    // The detail may hold any byte, NUL included: written whole.
+    std::fprintf(stderr, "\n*** FINDING: %s\n", what);
+    std::fwrite(detail.data(), 1, detail.size(), stderr);
+    std::fputc('\n', stderr);
     std::fflush(stderr);
     remove_scratch(); // abort() skips the handlers registered with atexit()
     std::abort();

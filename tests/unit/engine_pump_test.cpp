@@ -132,6 +132,8 @@ TEST_F(PumpStamp, FirstOptionExplicitOfTheRun) {
         {"code right after kept", "Option Explicit= 1\n", "Option Explicit= 1\n", 1},
         {"continued comment kept", "Option Explicit ' a _\n  b\n", "Option Explicit ' a _\nb\n", 1},
         {"continued line kept", "Option Explicit _\n\n", "Option Explicit _\n\n", 1},
+        {"Rem glued to Explicit is one word", "Option ExplicitRem c\n", "Option ExplicitRem c\n",
+         1},
     };
     for (const Case& c : cases) {
         g_pump.stamp_pending = 1;
