@@ -11,6 +11,7 @@ ASAN_BUILD ?= build-asan
 WIN_BUILD  ?= build-win
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+FUZZ_SEED  ?= 1
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
@@ -70,12 +71,14 @@ bench: build
 	@if [ -x $(BUILD)/bench/trevox_micro ]; then $(BUILD)/bench/trevox_micro; fi
 
 # Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS from
-# its seed corpus; fails on any finding.
+# its seed corpus; fails on any finding. FUZZ_SEED fixes the random seed, so
+# that `make test` tries the same inputs in the same order; FUZZ_SEED=0 takes
+# a new seed each run, for longer hunts.
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTREVOX_FUZZ=ON -DTREVOX_TESTS=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_engine fuzz_settings fuzz_lists
-	./tools/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	FUZZ_SEED=$(FUZZ_SEED) ./tools/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD) scratch

@@ -2,12 +2,14 @@
 # Runs each fuzz target of a TREVOX_FUZZ build for a bounded time, from its
 # committed seed corpus (read only; new inputs go to a scratch corpus), and
 # fails on the first finding. Usage: run_fuzz.sh BUILD_DIR SECONDS [TARGET...]
+# FUZZ_SEED sets libFuzzer's random seed (0, the default: a new one each run).
 set -euo pipefail
 
 build=$(cd "$1" && pwd) # absolute: the targets change their directory
 seconds=$2
 shift 2
 targets=("$@")
+seed=${FUZZ_SEED:-0}
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_engine fuzz_settings fuzz_lists)
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,7 +25,7 @@ for t in "${targets[@]}"; do
   work="$scratch/$t"
   mkdir -p "$work/corpus" "$work/artifacts"
   echo "=== $t: ${seconds}s"
-  if ! "$build/tests/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  if ! "$build/tests/fuzz/$t" -max_total_time="$seconds" -seed="$seed" -timeout=10 -rss_limit_mb=2048 \
       -max_len=8192 -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
       "$work/corpus" "$root/tests/fuzz/corpus/$t" >"$work/log" 2>&1; then
     tail -n 60 "$work/log"
