@@ -18,6 +18,7 @@ constexpr char kTab = '\t';
 constexpr char kNewline = '\n';
 constexpr char kDoubleQuote = '"';
 constexpr char kCommentQuote = '\'';
+constexpr char kUnderscore = '_';
 
 // The single-line If: the line begins with kIfWord and holds kThenWord.
 constexpr std::string_view kIfWord = "If ";
@@ -200,8 +201,26 @@ void strip_leading_space(std::string& line) {
     drop_front(line, static_cast<std::size_t>(p - begin));
 }
 
+namespace {
+
+// True when cutting `line` at `pos` would leave a continued line: the text
+// before the cut, without its trailing blanks, ends in " _". An underscore
+// followed by a comment continues nothing, so the cut would join the next
+// line to this one (or, when the cut falls inside a longer comment, turn the
+// next line into comment).
+bool cut_leaves_continued_line(const std::string& line, std::size_t pos) {
+    std::size_t end = pos;
+    while (end > 1 && line[end - 1] == kBlank) {
+        --end;
+    }
+    return end >= 2 && line[end - 1] == kUnderscore && line[end - 2] == kBlank;
+}
+
+} // namespace
+
 // Removes a trailing comment (and the blanks before it); true when one was
-// removed. The line then ends in "\n", also when it had none before.
+// removed. The line then ends in "\n", also when it had none before. A cut
+// that would leave a continued line is not made: the line stays unchanged.
 bool cut_trailing_comment(std::string& line) {
     // Single-line If: the first quote after the first " Then " that stands
     // outside a string literal, itself outside a string literal. A " Then "
@@ -218,6 +237,9 @@ bool cut_trailing_comment(std::string& line) {
                 if (line[i] == kDoubleQuote) {
                     in_string = !in_string;
                 } else if (line[i] == kCommentQuote && !in_string) {
+                    if (cut_leaves_continued_line(line, i)) {
+                        return false;
+                    }
                     cut_at(line, i);
                     return true;
                 }
@@ -225,7 +247,7 @@ bool cut_trailing_comment(std::string& line) {
         }
     }
     const std::size_t pos = find_comment(line);
-    if (pos == 0) {
+    if (pos == 0 || cut_leaves_continued_line(line, pos)) {
         return false;
     }
     cut_at(line, pos);

@@ -194,6 +194,23 @@ TEST(RulesStripComment, NeverCutsInsideAStringLiteral) {
     EXPECT_EQ(find_comment("q = q & \" WHERE id = '\" & n & \"'\" 'was \"old\n"), 0u);
 }
 
+// A cut that would leave " _" at the end of the line would continue it: the
+// next line would join this statement, or become part of a comment that the
+// cut left behind. Such a line stays as it is.
+TEST(RulesStripComment, NeverLeavesAContinuationMark) {
+    check_edits(strip_comment, {
+                                   {"x = a _ ' note\n", "x = a _ ' note\n"},
+                                   {"x = a _   ' note", "x = a _   ' note"},
+                                   {"x = 1' a _ ' b\n", "x = 1' a _ ' b\n"},
+                                   {"If a Then b _' c\n", "If a Then b _' c\n"},
+                                   {"x = a _ ' note _\n", "x = a _ ' note _\n"},
+                                   // Not a continuation mark: cut as usual.
+                                   {"x = a_ ' note\n", "x = a_\n"},
+                                   {"x = a\t_ ' note\n", "x = a\t_\n"},
+                                   {"x = a _\t ' note\n", "x = a _\t\n"},
+                               });
+}
+
 TEST(RulesStripComment, FindCommentPositions) {
     struct Case {
         std::string line;
