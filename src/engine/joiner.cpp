@@ -25,8 +25,15 @@ constexpr std::string_view kBreakMark = " _\n";
 constexpr std::size_t kPieceCut = 2;
 // A final piece that is this text alone would turn the joined line, which
 // ends in a blank, into a continued line ending in " _\n", and so join the
-// line after the run into the statement (or comment) as well.
+// line after the run into the statement (or comment) as well. At the end of
+// the input, without its line end, it would leave " _" at the very end, where
+// the underscore reads as a continuation mark rather than as the text it was.
 constexpr std::string_view kBareMarkLine = "_\n";
+constexpr std::string_view kBareMarkAtEnd = "_";
+
+bool is_bare_mark(std::string_view piece) {
+    return piece == kBareMarkLine || piece == kBareMarkAtEnd;
+}
 
 // True when `buffer` plus `piece` would be longer than MaxLineLength. Counted
 // in 64 bits, so every 32-bit MaxLineLength (0, negative, INT32_MAX) compares
@@ -96,8 +103,7 @@ void join_split_lines() {
         buffer.append(line);
         next_line();
     } while (is_continued_line(line));
-    if (would_exceed(buffer.size(), line.size()) ||
-        (!buffer.empty() && std::string_view(line) == kBareMarkLine)) {
+    if (would_exceed(buffer.size(), line.size()) || (!buffer.empty() && is_bare_mark(line))) {
         flush_with_break();
     }
     buffer.append(line);

@@ -70,6 +70,9 @@ TEST_F(JoinerTest, CopiesAndJoins) {
             {"blank and underscore alone", kDefault, " _\n _\nx\n", "  x\n"},
             // Joined to the run, "_" would make it continue onto "x".
             {"final piece is a bare underscore", kDefault, "' c _\n_\nx\n", "' c  _\n_\nx\n"},
+            // At the end of the input " _" would be read as a mark, not as text.
+            {"bare underscore at the end", kDefault, "' c _\n_", "' c  _\n_"},
+            {"bare underscore after a longer run", kDefault, "x = a _\nb _\n_", "x = a b  _\n_"},
             {"two runs", kDefault, "a _\nb\nc _\nd\n", "a b\nc d\n"},
             {"empty input", kDefault, "", ""},
             {"continued lines keep their indentation", kDefault, "a _\n    b\n", "a     b\n"},
