@@ -14,7 +14,6 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -233,13 +232,6 @@ bool utc_time_from_epoch(std::int64_t seconds, CivilTime& out) {
     }
     civil_from_tm(t, out);
     return true;
-}
-
-const char* env_value(const char* name) {
-    if (name == nullptr || *name == '\0') {
-        return nullptr;
-    }
-    return std::getenv(name);
 }
 
 } // namespace trevox

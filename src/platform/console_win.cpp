@@ -12,7 +12,6 @@
 #include <climits>
 #include <conio.h>
 #include <cstdio>
-#include <cstdlib>
 #include <io.h>
 
 // The runtime expands wildcards on the command line unless told not to; a
@@ -183,13 +182,6 @@ bool utc_time_from_epoch(std::int64_t seconds, CivilTime& out) {
     out.minute = static_cast<int>(rest / 60 % 60);
     out.second = static_cast<int>(rest % 60);
     return true;
-}
-
-const char* env_value(const char* name) {
-    if (name == nullptr || *name == '\0') {
-        return nullptr;
-    }
-    return std::getenv(name);
 }
 
 } // namespace trevox
