@@ -3,16 +3,4 @@
 # Debian/Ubuntu machine, when it is missing: the mingw-w64 cross compiler and
 # Wine. Safe to run again: it does nothing when all is there.
 set -euo pipefail
-
-packages=(g++-mingw-w64-x86-64-posix wine64 wine)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-echo "Installing: ${missing[*]}"
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq </dev/null
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+exec "$(dirname "$0")/deps.sh" g++-mingw-w64-x86-64-posix wine64 wine

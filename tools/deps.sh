@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian/Ubuntu machine, when
 # it is missing. Safe to run again: it does nothing when all is there.
+# With arguments, installs those packages instead (tools/deps-wine.sh).
 set -euo pipefail
 
 packages=(build-essential cmake libgtest-dev libgmock-dev clang libclang-rt-dev)
+[ $# -eq 0 ] || packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

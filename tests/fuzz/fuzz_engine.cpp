@@ -36,8 +36,6 @@
 
 namespace trevox::fuzz {
 
-long (*g_real_read)(int, void*, std::size_t) = nullptr;
-
 namespace {
 
 constexpr const char* kSource = "m.bas";
@@ -66,8 +64,6 @@ struct Case {
     std::size_t read_size = 0; // 0: whole blocks; else at most this many bytes per read
 };
 
-std::size_t g_read_size = 0;
-
 // How often the meaning was compared (TREVOX_FUZZ_STATS set: printed at exit).
 std::size_t g_inputs_seen = 0;
 std::size_t g_meaning_compared = 0;
@@ -75,12 +71,6 @@ std::size_t g_meaning_compared = 0;
 void print_stats() {
     std::fprintf(stderr, "meaning compared on %zu of %zu inputs\n", g_meaning_compared,
                  g_inputs_seen);
-}
-
-// Raw reads of at most g_read_size bytes: the text reader must put lines
-// together across any block boundary.
-long short_read(int fd, void* buf, std::size_t n) {
-    return g_real_read(fd, buf, n < g_read_size ? n : g_read_size);
 }
 
 Case parse_case(const std::uint8_t* data, std::size_t size, std::string_view& body) {
@@ -148,10 +138,7 @@ int run_job(const Case& c) {
     remove_file(kTemp);
     remove_file(kSecondTemp);
     remove_file(kLogFileName);
-    g_read_size = c.read_size;
-    if (c.read_size != 0) {
-        g_io.read = &short_read;
-    }
+    use_short_reads(c.read_size);
     const int result = reformat_file(kSource);
     io_hooks_reset();
     log_reset();
@@ -301,8 +288,6 @@ void run_case(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     trevox::fuzz::prepare_process();
-    trevox::io_hooks_reset();
-    trevox::fuzz::g_real_read = trevox::g_io.read;
     if (std::getenv("TREVOX_FUZZ_STATS") != nullptr) {
         std::atexit(trevox::fuzz::print_stats);
     }

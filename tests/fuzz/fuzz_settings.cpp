@@ -24,13 +24,6 @@ namespace {
 constexpr const char* kIniName = "Trevox.INI";
 constexpr const char* kOtherCaseName = "tREVOX.ini";
 
-long (*g_real_read)(int, void*, std::size_t) = nullptr;
-std::size_t g_read_size = 1;
-
-long short_read(int fd, void* buf, std::size_t n) {
-    return g_real_read(fd, buf, n < g_read_size ? n : g_read_size);
-}
-
 std::string lowered(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
@@ -118,8 +111,7 @@ void run_case(const std::uint8_t* data, std::size_t size) {
              describe(first) + "\n" + describe(from_crlf) + "\n" + report);
     }
 
-    g_read_size = 1 + size % 7;
-    g_io.read = &short_read;
+    use_short_reads(1 + size % 7);
     const RunSettings from_short = load(kOtherCaseName, bytes, report);
     if (!same(first, from_short)) {
         fail("short reads or the name's letter case gave other settings",
@@ -132,8 +124,6 @@ void run_case(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     trevox::fuzz::prepare_process();
-    trevox::io_hooks_reset();
-    trevox::fuzz::g_real_read = trevox::g_io.read;
     return 0;
 }
 

@@ -1,13 +1,15 @@
 // Support shared by the fuzz targets.
 #include "fuzz_support.h"
 
-#include <csignal>
+#include "no_terminal.h"
+
+#include "platform/platform.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,14 @@ namespace trevox::fuzz {
 namespace {
 
 std::string g_scratch;
+
+// The platform's own raw read, and the most a short read returns.
+long (*g_real_read)(int, void*, std::size_t) = nullptr;
+std::size_t g_read_size = 0;
+
+long short_read(int fd, void* buf, std::size_t n) {
+    return g_real_read(fd, buf, n < g_read_size ? n : g_read_size);
+}
 
 void remove_scratch() {
     if (!g_scratch.empty()) {
@@ -30,24 +40,15 @@ void detach_from_terminal() {
     if (::setsid() >= 0) {
         return; // a new session has no controlling terminal
     }
-    const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY);
-    if (fd < 0) {
-        return;
-    }
-    // A session leader giving up its terminal hangs up its own process group.
-    struct sigaction ignore {};
-    struct sigaction old {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGHUP, &ignore, &old);
-    ::ioctl(fd, TIOCNOTTY);
-    ::sigaction(SIGHUP, &old, nullptr);
-    ::close(fd);
+    testing_support::give_up_controlling_terminal();
 }
 
 } // namespace
 
 void prepare_process() {
     detach_from_terminal();
+    io_hooks_reset();
+    g_real_read = g_io.read;
     struct stat st {};
     const bool shm =
         ::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK) == 0;
@@ -67,6 +68,14 @@ void prepare_process() {
     if (null_fd >= 0) {
         ::dup2(null_fd, STDOUT_FILENO);
         ::close(null_fd);
+    }
+}
+
+void use_short_reads(std::size_t max_bytes) {
+    io_hooks_reset();
+    g_read_size = max_bytes;
+    if (max_bytes != 0) {
+        g_io.read = &short_read;
     }
 }
 

@@ -15,6 +15,11 @@ namespace trevox::fuzz {
 // output to /dev/null; fixes the run's stamp through SOURCE_DATE_EPOCH.
 void prepare_process();
 
+// From now on every raw read returns at most `max_bytes` bytes (0: reads are
+// made as asked again), so that a reader must put its lines together across
+// any block boundary. Every other I/O hook is reset.
+void use_short_reads(std::size_t max_bytes);
+
 // Prints `what` and `detail` to standard error and aborts: a finding.
 [[noreturn]] void fail(const char* what, const std::string& detail);
 

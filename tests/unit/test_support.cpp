@@ -1,17 +1,17 @@
 #include "test_support.h"
 
+#include "no_terminal.h"
+
 #include <gtest/gtest.h>
 
 #include <cassert>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <sys/ioctl.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -91,26 +91,10 @@ ScratchDir::~ScratchDir() {
 
 namespace {
 
-// Gives up the controlling terminal, if the process has one.
-void detach_from_terminal() {
-    const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY);
-    if (fd < 0) {
-        return;
-    }
-    // A session leader giving up its terminal hangs up its own process group.
-    struct sigaction ignore {};
-    struct sigaction old {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGHUP, &ignore, &old);
-    ::ioctl(fd, TIOCNOTTY);
-    ::sigaction(SIGHUP, &old, nullptr);
-    ::close(fd);
-}
-
 // Before the first test: no pause in any test can wait for a key.
 class WithoutTerminal : public ::testing::Environment {
   public:
-    void SetUp() override { detach_from_terminal(); }
+    void SetUp() override { testing_support::give_up_controlling_terminal(); }
 };
 
 // Registered once, while the program starts; GoogleTest owns the object.
