@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -217,21 +216,6 @@ void local_time_now(CivilTime& out) {
         return;
     }
     civil_from_tm(t, out);
-}
-
-// gmtime_r over the seconds; false when they do not fit time_t or the year
-// does not fit the calendar fields.
-bool utc_time_from_epoch(std::int64_t seconds, CivilTime& out) {
-    const auto t_seconds = static_cast<std::time_t>(seconds);
-    if (static_cast<std::int64_t>(t_seconds) != seconds) {
-        return false;
-    }
-    struct tm t {};
-    if (::gmtime_r(&t_seconds, &t) == nullptr || t.tm_year > INT_MAX - 1900) {
-        return false;
-    }
-    civil_from_tm(t, out);
-    return true;
 }
 
 } // namespace trevox

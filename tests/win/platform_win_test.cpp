@@ -224,29 +224,5 @@ TEST_F(WinPlatformTest, RawFilesTakeTheReadOnlyAttributeFromTheModeBits) {
     EXPECT_EQ(attributes_of("r.sh") & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
-TEST(WinClock, UtcTimeFromEpoch) {
-    struct Case {
-        std::int64_t seconds;
-        CivilTime expected;
-    };
-    const Case cases[] = {
-        {0, {1970, 1, 1, 0, 0, 0}},           {953024730, {2000, 3, 14, 9, 5, 30}},
-        {951782400, {2000, 2, 29, 0, 0, 0}},  {-1, {1969, 12, 31, 23, 59, 59}},
-        {32503680000, {3000, 1, 1, 0, 0, 0}}, {253402300799, {9999, 12, 31, 23, 59, 59}},
-    };
-    for (const Case& c : cases) {
-        CivilTime t;
-        ASSERT_TRUE(utc_time_from_epoch(c.seconds, t)) << c.seconds;
-        EXPECT_EQ(t.year, c.expected.year) << c.seconds;
-        EXPECT_EQ(t.month, c.expected.month) << c.seconds;
-        EXPECT_EQ(t.day, c.expected.day) << c.seconds;
-        EXPECT_EQ(t.hour, c.expected.hour) << c.seconds;
-        EXPECT_EQ(t.minute, c.expected.minute) << c.seconds;
-        EXPECT_EQ(t.second, c.expected.second) << c.seconds;
-    }
-    CivilTime t;
-    EXPECT_FALSE(utc_time_from_epoch(INT64_MAX, t)) << "the year does not fit";
-}
-
 } // namespace
 } // namespace trevox
