@@ -8,7 +8,7 @@
 namespace trevox {
 
 // Size of the blocks text files and binary copies move at a time.
-constexpr std::size_t kIoBlockSize = 128 * 1024;
+constexpr std::size_t kIoBlockSize = std::size_t{128} * 1024;
 
 // ---------------------------------------------------------------------------
 // Descriptor-level calls, one implementation per system. Descriptors are the
