@@ -10,6 +10,7 @@
 #include "run/messages.h"
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -84,12 +85,8 @@ bool confirm(int& exit_code) {
 }
 
 bool equals_any(const std::string& text, std::initializer_list<const char*> choices) {
-    for (const char* choice : choices) {
-        if (text == choice) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(choices.begin(), choices.end(),
+                       [&text](const char* choice) { return text == choice; });
 }
 
 // The exit code of a run that got through its dispatch: without AssumeYes
