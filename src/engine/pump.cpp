@@ -3,11 +3,11 @@
 // reallocated per line); every result goes out through emit_line().
 #include "engine/pump.h"
 
+#include "console/console.h"
+#include "console/messages.h"
 #include "engine/joiner.h"
 #include "engine/rules.h"
 #include "log/log.h"
-#include "run/console.h"
-#include "run/messages.h"
 #include "settings/settings.h"
 
 #include <cassert>

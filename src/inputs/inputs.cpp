@@ -2,10 +2,10 @@
 // into a sequence of source files for the source-file job.
 #include "inputs/inputs.h"
 
+#include "console/console.h"
+#include "console/messages.h"
 #include "jobs/job.h"
 #include "jobs/names.h"
-#include "run/console.h"
-#include "run/messages.h"
 
 #include <algorithm>
 #include <cassert>

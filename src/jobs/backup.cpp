@@ -1,9 +1,9 @@
 // Backup copies and the restore scripts Restore.bat and Restore.sh.
 #include "jobs/backup.h"
 
+#include "console/console.h"
+#include "console/messages.h"
 #include "jobs/names.h"
-#include "run/console.h"
-#include "run/messages.h"
 
 #include <cassert>
 #include <cstring>

@@ -2,13 +2,13 @@
 // source's place atomically, or report why not and leave the source alone.
 #include "jobs/job.h"
 
+#include "console/console.h"
+#include "console/messages.h"
 #include "engine/joiner.h"
 #include "engine/pump.h"
 #include "jobs/backup.h"
 #include "jobs/names.h"
 #include "platform/platform.h"
-#include "run/console.h"
-#include "run/messages.h"
 #include "settings/settings.h"
 
 #include <cassert>

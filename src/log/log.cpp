@@ -7,8 +7,8 @@
 // a failed write nothing more is logged in the run.
 #include "log/log.h"
 
-#include "run/console.h"
-#include "run/messages.h"
+#include "console/console.h"
+#include "console/messages.h"
 
 #include <cassert>
 

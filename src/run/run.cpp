@@ -1,13 +1,13 @@
 #include "run/run.h"
 
+#include "console/console.h"
+#include "console/messages.h"
 #include "inputs/inputs.h"
 #include "jobs/backup.h"
 #include "jobs/job.h"
 #include "jobs/names.h"
 #include "log/log.h"
 #include "platform/platform.h"
-#include "run/console.h"
-#include "run/messages.h"
 #include "settings/settings.h"
 
 #include <algorithm>

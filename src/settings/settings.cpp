@@ -6,8 +6,8 @@
 // own. Lines are held with their lengths: a NUL byte is an ordinary character.
 #include "settings/settings.h"
 
-#include "run/console.h"
-#include "run/messages.h"
+#include "console/console.h"
+#include "console/messages.h"
 
 #include <algorithm>
 #include <cassert>

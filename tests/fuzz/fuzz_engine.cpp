@@ -16,12 +16,12 @@
 #include "fuzz_support.h"
 #include "vb_tokens.h"
 
+#include "console/console.h"
 #include "engine/pump.h"
 #include "jobs/backup.h"
 #include "jobs/job.h"
 #include "log/log.h"
 #include "platform/platform.h"
-#include "run/console.h"
 #include "settings/settings.h"
 
 #include <climits>

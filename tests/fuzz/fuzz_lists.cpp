@@ -11,10 +11,10 @@
 // path, so that the group's members can be checked the same way.
 #include "fuzz_support.h"
 
+#include "console/console.h"
 #include "inputs/inputs.h"
 #include "jobs/job.h"
 #include "jobs/names.h"
-#include "run/console.h"
 #include "settings/settings.h"
 
 #include <cstddef>

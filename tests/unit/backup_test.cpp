@@ -1,7 +1,7 @@
 #include "jobs/backup.h"
 
+#include "console/console.h"
 #include "platform/platform.h"
-#include "run/console.h"
 
 #include "test_support.h"
 

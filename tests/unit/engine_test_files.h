@@ -3,10 +3,10 @@
 // start, and write failures injected through the raw I/O hooks.
 #pragma once
 
+#include "console/console.h"
 #include "engine/joiner.h"
 #include "engine/pump.h"
 #include "platform/platform.h"
-#include "run/console.h"
 #include "settings/settings.h"
 
 #include "test_support.h"

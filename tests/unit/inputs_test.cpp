@@ -1,8 +1,8 @@
 #include "inputs/inputs.h"
 
+#include "console/console.h"
 #include "jobs/backup.h"
 #include "jobs/job.h"
-#include "run/console.h"
 
 #include "test_support.h"
 

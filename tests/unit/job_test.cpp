@@ -1,12 +1,12 @@
 // The source-file job on real files in a scratch directory: replacement,
 // copy-back, failure reports, and that the source never loses its text.
+#include "console/console.h"
+#include "console/messages.h"
 #include "engine/pump.h"
 #include "jobs/backup.h"
 #include "jobs/job.h"
 #include "jobs/names.h"
 #include "platform/platform.h"
-#include "run/console.h"
-#include "run/messages.h"
 #include "settings/settings.h"
 
 #include "test_support.h"

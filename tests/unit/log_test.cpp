@@ -1,6 +1,6 @@
 // The activity log: header, exact bytes, empty texts, open and write failures.
+#include "console/console.h"
 #include "log/log.h"
-#include "run/console.h"
 
 #include "test_support.h"
 

@@ -1,5 +1,5 @@
 // The settings file reader, its places and the switch table.
-#include "run/console.h"
+#include "console/console.h"
 #include "settings/settings.h"
 
 #include "test_support.h"

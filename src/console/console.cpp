@@ -1,7 +1,7 @@
-#include "run/console.h"
+#include "console/console.h"
 
+#include "console/messages.h"
 #include "platform/platform.h"
-#include "run/messages.h"
 #include "settings/settings.h"
 
 #include <cstdarg>
