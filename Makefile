@@ -77,7 +77,7 @@ bench: build
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DTREVOX_FUZZ=ON -DTREVOX_TESTS=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_engine fuzz_settings fuzz_lists
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_engine fuzz_job fuzz_settings fuzz_lists
 	FUZZ_SEED=$(FUZZ_SEED) ./tools/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:

@@ -4,9 +4,14 @@
 // over 1,000 characters, CR LF line ends, and a project file Bench.vbp
 // listing every source.
 //
-//   gen_tree DIR FILES TOTAL_BYTES [SEED]
+//   gen_tree [--edges] DIR FILES TOTAL_BYTES [SEED]
 //
-// DIR is created when missing. The sizes of the files vary around
+// With --edges the sources also hold what is rare in real code but must come
+// through exactly: protected regions, continued comments, blank and bare
+// continuation lines after continued lines, lone CRs, NULs and Ctrl-Z inside
+// lines, LF-only line ends, Option Explicit lines of every kind, and files
+// that end without a line end, in a run of Ctrl-Z, in a continued line or
+// inside an open region. DIR is created when missing. The sizes of the files vary around
 // TOTAL_BYTES / FILES (a single file gets TOTAL_BYTES). The same arguments
 // always give the same bytes; another seed gives another tree.
 
@@ -23,6 +28,8 @@ namespace {
 constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
 // One line in this many procedure-body lines is longer than 1,000 characters.
 constexpr int kLongLineOneIn = 500;
+// With --edges, one body line in this many is one of the rare shapes.
+constexpr int kEdgeOneIn = 8;
 // Words in such a line (each at least three letters and a blank).
 constexpr int kLongLineMinWords = 260;
 
@@ -73,6 +80,11 @@ const char* word(Rng& r) {
 
 const char* type(Rng& r) {
     return kTypes[r.below(kTypeCount)];
+}
+
+// Text added as it is, without a line end of its own.
+void raw(Output& out, const std::string& text) {
+    out.text += text;
 }
 
 void line(Output& out, const std::string& text) {
@@ -136,7 +148,121 @@ void declarations(Output& out, Rng& r, int file_number) {
     line(out, "");
 }
 
-void procedure(Output& out, Rng& r, int number) {
+// One of the rare shapes of --edges, in place of an ordinary body line.
+void edge_lines(Output& out, Rng& r, const std::string& in) {
+    using namespace std::string_literals;
+    switch (r.below(16)) {
+    case 0:
+        line(out, in + "'$Protect " + word(r));
+        line(out, in + "    Dim  " + word(r) + "   As Long   ' kept as it is");
+        line(out, "");
+        line(out, in + "  '$UnProtect (indented: the region goes on)");
+        line(out, "'$UnProtect");
+        break;
+    case 1:
+        line(out, in + "s = \"a\rb\" ' lone CR");
+        break;
+    case 2:
+        line(out, in + "s = \"x"s + '\0' + "y\"   ' NUL");
+        break;
+    case 3:
+        line(out, in + "s = \"\x1a\x1a\" ' Ctrl-Z inside");
+        break;
+    case 4:
+        raw(out, in + word(r) + " = 1 ' LF only\n");
+        break;
+    case 5:
+        line(out, in + "' a comment that goes on _");
+        line(out, in + "    over this line _");
+        line(out, in + "    and this one");
+        break;
+    case 6:
+        line(out, in + word(r) + " = 2 ' trailing, continued _");
+        line(out, in + "  still the comment");
+        break;
+    case 7:
+        line(out, in + "x = " + word(r) + " _");
+        line(out, "");
+        line(out, in + "y = 3");
+        break;
+    case 8:
+        line(out, in + "x = " + word(r) + " _");
+        line(out, in + " _");
+        line(out, in + "   _");
+        line(out, in + "    + 1");
+        break;
+    case 9:
+        line(out, in + "Rem");
+        line(out, in + "REM " + word(r));
+        break;
+    case 10:
+        line(out, in + "If x Then s = \"it's\" ' why: \"odd");
+        break;
+    case 11:
+        line(out, in + "x = a _");
+        line(out, in + "' between _");
+        line(out, in + "b");
+        break;
+    case 12:
+        line(out, std::string(r.below(3) == 0 ? "Option Explicit ' again" : "  Option Explicit"));
+        break;
+    case 13:
+        line(out, in + "Dim  s   As String: s = \"  As  \"");
+        break;
+    case 14:
+        line(out, in + "x = 1 _ ' not a continuation");
+        line(out, in + "x = " + word(r) + " _");
+        line(out, "\t_");
+        break;
+    default:
+        raw(out, in + "y = 2\r\r\n");
+        break;
+    }
+}
+
+// The Option Explicit line of an --edges file, in one of its shapes.
+std::string edge_option_explicit(Rng& r) {
+    const char* const shapes[] = {
+        "Option Explicit",
+        "   Option Explicit",
+        "Option Explicit   '-- $Reformatted by someone, on 01-02-03 at 04:05:06",
+        "Option Explicit: Dim early As Long",
+        "Option Explicit ' goes on _",
+        "Option ExplicitRem",
+        "option explicit",
+        "Option Explicit\tRem why",
+    };
+    return shapes[r.below(static_cast<int>(sizeof shapes / sizeof shapes[0]))];
+}
+
+// How the last line of an --edges file ends.
+void edge_ending(Output& out, Rng& r) {
+    switch (r.below(8)) {
+    case 0:
+        raw(out, "x = 1");
+        break;
+    case 1:
+        raw(out, "\x1a\x1a\x1a");
+        break;
+    case 2:
+        raw(out, "x = 1 ' last _");
+        break;
+    case 3:
+        line(out, "y = a _");
+        break;
+    case 4:
+        line(out, "'$Protect never closed");
+        line(out, "   z");
+        break;
+    case 5:
+        raw(out, "\r");
+        break;
+    default:
+        break;
+    }
+}
+
+void procedure(Output& out, Rng& r, int number, bool edges) {
     const std::string name = "Proc" + std::to_string(number);
     line(out, std::string(r.chance(50) ? "Public Function " : "Private Function ") + name +
                   "(ByVal " + word(r) + " As Long) As Long");
@@ -148,6 +274,10 @@ void procedure(Output& out, Rng& r, int number) {
     const int body = 4 + r.below(20);
     for (int i = 0; i < body; ++i) {
         const std::string in = indent(r, 1 + r.below(3));
+        if (edges && r.below(kEdgeOneIn) == 0) {
+            edge_lines(out, r, in);
+            continue;
+        }
         if (r.below(kLongLineOneIn) == 0) {
             std::string big = in + "msg = \"";
             const int words = kLongLineMinWords + r.below(150);
@@ -221,9 +351,15 @@ int main(int argc, char** argv) {
     unsigned long long files = 0;
     unsigned long long total = 0;
     unsigned long long seed = 1;
+    const bool edges = argc > 1 && std::string(argv[1]) == "--edges";
+    if (edges) {
+        --argc;
+        ++argv;
+    }
     if (argc < 4 || argc > 5 || !parse_positive(argv[2], files) ||
         !parse_positive(argv[3], total) || (argc == 5 && !parse_positive(argv[4], seed))) {
-        std::fprintf(stderr, "usage: gen_tree DIR FILES TOTAL_BYTES [SEED]   (numbers > 0)\n");
+        std::fprintf(stderr,
+                     "usage: gen_tree [--edges] DIR FILES TOTAL_BYTES [SEED]   (numbers > 0)\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -267,14 +403,17 @@ int main(int argc, char** argv) {
             line(out, "Attribute VB_Name = \"" + base + "\"");
             project += "Module=" + base + "; " + name + "\r\n";
         }
-        line(out, "Option Explicit");
+        line(out, edges ? edge_option_explicit(r) : "Option Explicit");
         line(out, "");
         declarations(out, r, static_cast<int>(f % 100000));
         // Sizes vary around the mean, between half and one and a half times.
         const std::uint64_t target = files == 1 ? total : per_file / 2 + r.next() % (per_file + 1);
         int number = 0;
         while (size_of(out) < target) {
-            procedure(out, r, number++);
+            procedure(out, r, number++, edges);
+        }
+        if (edges) {
+            edge_ending(out, r);
         }
         flush(out);
         if (std::fclose(out.file) != 0 || !out.ok) {

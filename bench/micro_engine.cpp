@@ -1,37 +1,23 @@
-// Micro-benchmark of the engine alone: the line pass (and, under /s, the
-// copy-back pass) over a text held in memory, in MB/s of source text. The
-// text lives in a memory file system (/dev/shm when there is one), so no disk
-// is involved; no backup, no rename, no restore script.
-#include "engine/joiner.h"
-#include "engine/pump.h"
-#include "platform/platform.h"
-#include "settings/settings.h"
+// Micro-benchmark of the engine alone: the rewrite pass (and, under /t /s,
+// the join pass after it) over a text held in memory, handed over in blocks
+// of the size the program reads files in, in MB/s of source text. The output
+// goes to a sink that only counts it: no file, no backup, no restore script.
+#include "engine/engine.h"
+#include "platform/text_mode.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 using namespace trevox;
-namespace fs = std::filesystem;
 
 // Size of the source text the engine reads in each iteration.
 constexpr std::size_t kSourceBytes = 16u << 20;
-
-// A directory in memory for the input and output texts.
-std::string memory_dir() {
-    std::error_code ec;
-    if (fs::is_directory("/dev/shm", ec)) {
-        return "/dev/shm";
-    }
-    return fs::temp_directory_path().string();
-}
 
 // Ordinary Visual Basic text: indented with blanks and tabs, declarations,
 // comments, blank lines, continued lines and now and then a long line.
@@ -71,67 +57,62 @@ std::string make_source() {
     return text;
 }
 
-struct Files {
-    std::string source;
-    std::string temp;
-    std::string second;
+// Counts the output; keeps it only when asked to.
+class CountingSink final : public EngineSink {
+  public:
+    explicit CountingSink(std::string* keep) : keep_(keep) {}
+    bool store(const char* data, std::size_t n) override {
+        bytes += n;
+        if (keep_ != nullptr) {
+            keep_->append(data, n);
+        }
+        return true;
+    }
     std::size_t bytes = 0;
-    Files() {
-        const std::string dir = memory_dir();
-        const std::string stem = dir + "/trevox-micro-" + std::to_string(::getpid());
-        source = stem + ".bas";
-        temp = stem + ".tmp";
-        second = stem + ".tm2";
-        const std::string text = make_source();
-        bytes = text.size();
-        std::ofstream(source, std::ios::binary)
-            .write(text.data(), static_cast<std::streamsize>(text.size()));
-    }
-    ~Files() {
-        std::remove(source.c_str());
-        std::remove(temp.c_str());
-        std::remove(second.c_str());
-    }
-    Files(const Files&) = delete;
-    Files& operator=(const Files&) = delete;
+
+  private:
+    std::string* keep_;
 };
 
-// One pass of the engine from `in` to `out`; `copy_back` picks the joiner's loop.
-void pass(const std::string& in, const std::string& out, bool copy_back) {
-    if (!text_open_read(g_pump.input_stream, in) || !text_open_write(g_pump.output_stream, out)) {
-        std::fprintf(stderr, "cannot open %s or %s\n", in.c_str(), out.c_str());
+// One pass over `text` in blocks of kTextBlockBytes.
+void pass(Engine& engine, const FormatOptions& options, EnginePass which, const std::string& text,
+          EngineSink& sink) {
+    engine.begin(options, which, sink);
+    for (std::size_t at = 0; at < text.size(); at += kTextBlockBytes) {
+        engine.write(text.data() + at, std::min(kTextBlockBytes, text.size() - at));
+    }
+    if (engine.finish().write_errors != 0) {
         std::abort();
     }
-    pump_reset_pass();
-    if (read_first_line()) {
-        if (copy_back) {
-            (void)copy_back_loop();
-        } else {
-            (void)reformat_lines();
-        }
-    }
-    text_close(g_pump.input_stream);
-    (void)text_close(g_pump.output_stream);
 }
 
 void run(benchmark::State& state, bool tight_and_join) {
-    static Files files;
-    settings_reset();
+    static const std::string source = make_source();
+    FormatOptions options;
     if (tight_and_join) {
-        g_settings.RemoveBlankLines = 1;
-        g_settings.RemoveComments = 1;
-        g_settings.CombineSplitLines = 1;
+        options.remove_blank_lines = true;
+        options.remove_comments = true;
+        options.combine_split_lines = true;
     }
-    g_pump.stamp_pending = 0;
+    Engine engine;
+    std::string rewritten;
+    rewritten.reserve(source.size());
     for (auto _ : state) {
-        pass(files.source, files.temp, false);
         if (tight_and_join) {
-            pass(files.temp, files.second, true);
+            rewritten.clear();
+            CountingSink keep(&rewritten);
+            pass(engine, options, EnginePass::rewrite, source, keep);
+            CountingSink joined(nullptr);
+            pass(engine, options, EnginePass::join, rewritten, joined);
+            benchmark::DoNotOptimize(joined.bytes);
+        } else {
+            CountingSink out(nullptr);
+            pass(engine, options, EnginePass::rewrite, source, out);
+            benchmark::DoNotOptimize(out.bytes);
         }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(files.bytes));
-    settings_reset();
+                            static_cast<std::int64_t>(source.size()));
 }
 
 void BM_EngineDefaults(benchmark::State& state) {

@@ -10,7 +10,7 @@ seconds=$2
 shift 2
 targets=("$@")
 seed=${FUZZ_SEED:-0}
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_engine fuzz_settings fuzz_lists)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_engine fuzz_job fuzz_settings fuzz_lists)
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 scratch="$build/fuzz-work"

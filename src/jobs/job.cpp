@@ -4,15 +4,16 @@
 
 #include "console/console.h"
 #include "console/messages.h"
-#include "engine/joiner.h"
-#include "engine/pump.h"
 #include "jobs/backup.h"
 #include "jobs/names.h"
+#include "log/log.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 
 #include <cassert>
 #include <cstdio>
+#include <string_view>
+#include <vector>
 
 namespace trevox {
 
@@ -25,15 +26,79 @@ void job_reset() {
 
 namespace {
 
-// Closes whichever of the two stream slots is open. A failed job's streams are
+// Closes whichever of the pass's two files is open. A failed job's files are
 // not used again, so a failure to store the output is of no interest here.
 void close_job_streams() {
-    if (text_is_open(g_pump.input_stream)) {
-        text_close(g_pump.input_stream);
+    if (bytes_is_open(g_job.input)) {
+        bytes_close(g_job.input);
     }
-    if (text_is_open(g_pump.output_stream)) {
-        (void)text_close(g_pump.output_stream);
+    if (raw_is_open(g_job.output)) {
+        (void)raw_close(g_job.output);
     }
+}
+
+// The engine's sink for a pass: the output file; under EchoAndLog every line
+// shown on standard output and logged first; a failed write reported.
+class JobSink final : public EngineSink {
+  public:
+    JobSink() { wants_lines = g_settings.EchoAndLog != 0; }
+
+    bool store(const char* data, std::size_t n) override {
+        return raw_write(g_job.output, data, n);
+    }
+
+    void write_failed() override {
+        say("%s", msg::error_writing_output);
+        say("%s", msg::disk_drive_may_be_full);
+        pause();
+    }
+
+    // Shown as it is, never as a format; an empty text still reaches the log.
+    void line(std::string_view text) override {
+        if (!text.empty()) {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+        }
+        log_line(text.data(), text.size());
+    }
+};
+
+// The options of the run for the engine.
+FormatOptions job_options() {
+    FormatOptions options;
+    options.remove_blank_lines = g_settings.RemoveBlankLines != 0;
+    options.remove_comments = g_settings.RemoveComments != 0;
+    options.combine_split_lines = g_settings.CombineSplitLines != 0;
+    options.max_line_length = g_settings.MaxLineLength;
+    options.stamp = g_run.reformat_stamp;
+    options.stamp_pending = g_job.stamp_pending != 0;
+    return options;
+}
+
+// One pass of the engine from the open input file to the open output file.
+// A read error ends the input like the end of the file and is reported in
+// `read_failed`. The run's stamp is given at most once.
+EngineResult run_pass(EnginePass pass, bool& read_failed) {
+    JobSink sink;
+    Engine& engine = g_job.engine;
+    engine.begin(job_options(), pass, sink);
+    std::vector<char>& block = g_job.read_block;
+    if (block.size() != kTextBlockBytes) {
+        block.resize(kTextBlockBytes);
+    }
+    read_failed = false;
+    while (!engine.stopped()) {
+        const long got = bytes_read(g_job.input, block.data(), block.size());
+        if (got <= 0) {
+            read_failed = got < 0;
+            break;
+        }
+        engine.write(block.data(), static_cast<std::size_t>(got));
+    }
+    const EngineResult result = engine.finish();
+    if (result.stamp_applied) {
+        g_job.stamp_pending = 0;
+    }
+    return result;
 }
 
 // True when both names lead to one file on disk (so writing the one would
@@ -152,14 +217,14 @@ int copy_back_unwritable(const std::string& source_name) {
 // Steps: open the source and the temporary file, back up, pump every line,
 // then replace the source atomically (or copy it back through the joiner).
 int reformat_file(const std::string& name) {
-    assert(!text_is_open(g_pump.input_stream) && !text_is_open(g_pump.output_stream));
+    assert(!bytes_is_open(g_job.input) && !raw_is_open(g_job.output));
     // A name that opens as written names the file as written; only one that
     // does not is matched regardless of letter case.
-    const bool opened = text_open_read(g_pump.input_stream, name);
+    const bool opened = bytes_open_read(g_job.input, name);
     g_job.source_name = opened ? name : resolve_name_case(name);
     const std::string& source = g_job.source_name;
 
-    if (!opened && (source.empty() || !text_open_read(g_pump.input_stream, source))) {
+    if (!opened && (source.empty() || !bytes_open_read(g_job.input, source))) {
         say(msg::unable_open_read, source.c_str());
         say("%s", msg::probably_not_exist);
         return failed_line_pass();
@@ -168,7 +233,7 @@ int reformat_file(const std::string& name) {
     name_with_extension(source, kTempExtension, g_job.temp_name);
     const std::string& temp = g_job.temp_name;
     // A temporary name that is the source itself would empty it when opened.
-    if (same_file(temp, source) || !text_open_write(g_pump.output_stream, temp)) {
+    if (same_file(temp, source) || !raw_create(g_job.output, temp)) {
         say(msg::unable_open_write, temp.c_str());
         say("%s", msg::disk_probably_full);
         return failed_line_pass();
@@ -184,21 +249,22 @@ int reformat_file(const std::string& name) {
         std::printf(msg::copying_to_temp, source.c_str(), temp.c_str());
     }
 
-    pump_reset_pass();
-    if (!read_first_line()) {
+    bool read_failed = false;
+    const EngineResult result = run_pass(EnginePass::rewrite, read_failed);
+    if (!result.had_input) {
         return unreadable_source();
     }
-    if (reformat_lines() != 0) {
+    if (result.stopped) {
         return failed_line_pass();
     }
     // A read error ends the input like the end of the file; the output would
     // then lack the rest of the source.
-    if (g_pump.write_error_count != 0 || g_pump.input_stream.failed) {
+    if (result.write_errors != 0 || read_failed) {
         return damaged_output();
     }
 
-    text_close(g_pump.input_stream);
-    if (!text_close(g_pump.output_stream)) {
+    bytes_close(g_job.input);
+    if (!result.stored || !raw_close(g_job.output)) {
         return damaged_output();
     }
 
@@ -236,10 +302,10 @@ int reformat_file(const std::string& name) {
 // source, which replaces the source only when it was written whole. 0 when the
 // source holds the joined text (or already held it), 1 after a reported failure.
 int copy_back_joined(const std::string& temp_name, const std::string& source_name) {
-    assert(!text_is_open(g_pump.input_stream) && !text_is_open(g_pump.output_stream));
+    assert(!bytes_is_open(g_job.input) && !raw_is_open(g_job.output));
     assert(&source_name != &g_job.second_temp_name && &temp_name != &g_job.second_temp_name);
 
-    if (temp_name.empty() || !text_open_read(g_pump.input_stream, temp_name)) {
+    if (temp_name.empty() || !bytes_open_read(g_job.input, temp_name)) {
         ++g_run.job_failures;
         say(msg::unable_open_read, temp_name.c_str());
         say("%s", msg::probably_not_exist);
@@ -249,22 +315,18 @@ int copy_back_joined(const std::string& temp_name, const std::string& source_nam
     std::string& joined = g_job.second_temp_name;
     name_with_extension(source_name, kSecondTempExtension, joined);
     if (source_name.empty() || file_is_read_only(source_name) || same_file(joined, source_name) ||
-        same_file(joined, temp_name) || !text_open_write(g_pump.output_stream, joined)) {
-        text_close(g_pump.input_stream);
+        same_file(joined, temp_name) || !raw_create(g_job.output, joined)) {
+        bytes_close(g_job.input);
         return copy_back_unwritable(source_name);
     }
 
-    pump_reset_pass();
     // An empty temporary file is a valid result: an empty source.
-    int loop_result = 0;
-    if (read_first_line()) {
-        loop_result = copy_back_loop();
-    }
-    const bool read_failed = g_pump.input_stream.failed;
-    text_close(g_pump.input_stream);
-    const bool stored = text_close(g_pump.output_stream);
+    bool read_failed = false;
+    const EngineResult result = run_pass(EnginePass::join, read_failed);
+    bytes_close(g_job.input);
+    const bool stored = raw_close(g_job.output) && result.stored;
 
-    if (loop_result == 0 && g_pump.write_error_count == 0 && stored && !read_failed) {
+    if (!result.stopped && result.write_errors == 0 && stored && !read_failed) {
         if (files_identical(joined, source_name)) {
             (void)file_remove(joined);
             return 0;
@@ -288,7 +350,7 @@ int copy_back_joined(const std::string& temp_name, const std::string& source_nam
         say("\n");
         say(msg::unable_to_read, temp_name.c_str());
         pause();
-    } else if (g_pump.write_error_count == 0) {
+    } else if (result.write_errors == 0) {
         say("%s", msg::error_writing_output);
         say("%s", msg::disk_drive_may_be_full);
         pause();

@@ -6,7 +6,11 @@
 // result is joined into a second temporary file that replaces the source.
 #pragma once
 
+#include "engine/engine.h"
+#include "platform/platform.h"
+
 #include <string>
+#include <vector>
 
 namespace trevox {
 
@@ -20,6 +24,11 @@ struct JobState {
     std::string temp_name;        // the line pass's output beside the source
     std::string second_temp_name; // the copy-back pass's output beside the source
     int multi_file_mode = 0;      // run-wide: this job is one of several
+    int stamp_pending = 1;        // run-wide: no Option Explicit line was stamped yet
+    Engine engine;                // reused from file to file
+    ByteReader input;             // the pass's input file
+    RawWriter output;             // the pass's output file
+    std::vector<char> read_block; // what the pass reads the input into
 };
 extern JobState g_job;
 

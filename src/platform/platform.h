@@ -6,6 +6,8 @@
 // write them: "\" and "/" both separate directories.
 #pragma once
 
+#include "platform/text_mode.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -71,7 +73,8 @@ bool utc_time_from_epoch(std::int64_t seconds, CivilTime& out);
 const char* env_value(const char* name);
 
 // ---------------------------------------------------------------------------
-// Text-mode files (the same on every platform)
+// Text-mode files (the same on every platform; the text mode itself is
+// platform/text_mode.h)
 //
 // Reading: CR LF arrives as "\n"; a lone CR is an ordinary character; a run of
 // Ctrl-Z characters at the very end of the file is dropped, any other Ctrl-Z
@@ -82,19 +85,17 @@ const char* env_value(const char* name);
 struct TextReader {
     int fd = -1;
     std::vector<char> block;
-    std::size_t pos = 0;
-    std::size_t end = 0;
-    bool at_eof = false;           // the OS reported the end of the file
-    bool failed = false;           // a read error occurred (treated as the end)
-    bool pending_cr = false;       // a CR ended the previous block
-    std::size_t pending_ctrlz = 0; // Ctrl-Z characters owed to the text
+    LineSplitter lines;
+    bool at_eof = false;       // the OS reported the end of the file
+    bool failed = false;       // a read error occurred (treated as the end)
+    bool has_line = false;     // `line` is being handed out in pieces
+    TextLine line;             // the whole line being handed out
+    std::size_t line_used = 0; // its characters handed out so far (the line end counts one)
 };
 
-struct TextWriter {
+// The block (with its `failed` flag) and the file it goes to.
+struct TextWriter : TextBlock {
     int fd = -1;
-    std::vector<char> block;
-    std::size_t used = 0;
-    bool failed = false; // sticky: once a write failed, every later write fails
 };
 
 // Opens `name` for reading. False when it cannot be opened (or is not a file).
@@ -125,6 +126,25 @@ bool text_flush(TextWriter& w);
 // Flushes and closes. False when anything written was not stored.
 bool text_close(TextWriter& w);
 bool text_is_open(const TextWriter& w);
+
+// ---------------------------------------------------------------------------
+// Byte files: moved in blocks exactly as stored, through g_io (the engine
+// applies the text mode itself).
+
+struct ByteReader {
+    int fd = -1;
+};
+
+// Opens `name` for reading, as text_open_read does (regular files only). An
+// open reader is closed first.
+bool bytes_open_read(ByteReader& r, const std::string& name);
+
+// Reads up to `n` bytes into `buf`: the number read, 0 at the end of the
+// file, -1 on a read error.
+long bytes_read(ByteReader& r, char* buf, std::size_t n);
+
+void bytes_close(ByteReader& r);
+bool bytes_is_open(const ByteReader& r);
 
 // ---------------------------------------------------------------------------
 // Binary files and file operations
@@ -177,6 +197,11 @@ struct RawWriter {
     int fd = -1;
     bool failed = false; // sticky: once a write failed, every later write fails
 };
+
+// Creates or empties `name` for writing, as text_open_write does (a new file
+// gets the usual permission bits, a read-only file is refused). The writer
+// must not be open.
+bool raw_create(RawWriter& w, const std::string& name);
 
 // Creates or empties `name` for writing and gives it the permission bits
 // `mode_bits` exactly (not reduced by the umask). False when it cannot be opened

@@ -1,5 +1,6 @@
-// The copy-back loop and the joiner of continued lines, over real text files.
-#include "engine/joiner.h"
+// The join pass: lines copied, runs of continued lines joined.
+#include "engine/engine.h"
+#include "engine/rules.h"
 
 #include "engine_test_files.h"
 
@@ -16,10 +17,9 @@ namespace {
 class JoinerTest : public engine_test::PassTest {
   public:
     std::string copy_back(const std::string& input) {
-        int result = -1;
-        std::string out = run_pass(copy_back_loop, input, result);
-        EXPECT_EQ(result, 0) << input;
-        EXPECT_EQ(g_pump.write_error_count, 0);
+        std::string out = run_pass(EnginePass::join, input);
+        EXPECT_FALSE(outcome_.result.stopped) << input;
+        EXPECT_EQ(outcome_.result.write_errors, 0);
         return out;
     }
 };
@@ -33,7 +33,7 @@ struct JoinCase {
 
 void check_join_cases(JoinerTest& t, const std::vector<JoinCase>& cases) {
     for (const JoinCase& c : cases) {
-        g_settings.MaxLineLength = c.max_line_length;
+        t.options_.max_line_length = c.max_line_length;
         EXPECT_EQ(t.copy_back(c.input), c.expected)
             << c.what << " (MaxLineLength " << c.max_line_length << ")";
     }
@@ -50,7 +50,7 @@ TEST(JoinerContinuedLine, Definition) {
         {"\n", false},       {"x = a  _\n", true},  {"'c _\n", true},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(is_continued_line(c.line), c.continued) << c.line;
+        EXPECT_EQ(is_continued(engine_test::line_of(c.line)), c.continued) << c.line;
     }
 }
 
@@ -153,7 +153,7 @@ TEST_F(JoinerTest, LongJoinedLines) {
                    {"just fits", static_cast<std::int32_t>(joined.size()), input, joined},
                });
     // One character less: the final piece goes on a line of its own.
-    g_settings.MaxLineLength = static_cast<std::int32_t>(joined.size() - 1);
+    options_.max_line_length = static_cast<std::int32_t>(joined.size() - 1);
     EXPECT_EQ(copy_back(input), joined.substr(0, joined.size() - 4) + " _\nend\n");
 }
 
@@ -166,43 +166,28 @@ TEST_F(JoinerTest, LongRunOfShortLines) {
         input += "ab _\n";
     }
     input += "z\n";
-    g_settings.MaxLineLength = std::numeric_limits<std::int32_t>::max();
+    options_.max_line_length = std::numeric_limits<std::int32_t>::max();
     const std::string out = copy_back(input);
     ASSERT_EQ(out.size(), 3u * 400000 + 2);
     EXPECT_EQ(out.substr(0, 6), "ab ab ");
     EXPECT_EQ(out.substr(out.size() - 5), "ab z\n");
 }
 
-TEST_F(JoinerTest, JoinSplitLinesLeavesTheFinalPieceAndTheNextLine) {
-    engine_test::write_bytes(in_path_, "a _\r\nb\r\nc\r\n");
-    ASSERT_TRUE(text_open_read(g_pump.input_stream, in_path_));
-    ASSERT_TRUE(text_open_write(g_pump.output_stream, out_path_));
-    ASSERT_TRUE(read_first_line());
-    next_line();
-    join_split_lines();
-    EXPECT_EQ(g_pump.current_line, "b\n");
-    EXPECT_EQ(g_pump.lookahead_line, "c\n");
-    EXPECT_TRUE(g_join.join_buffer.empty());
-}
-
 TEST_F(JoinerTest, WriteFailureEndsTheLoopAtTheNextCycle) {
     fail_writes();
-    int result = -1;
     // The run is finished and written on after the failure (the huge piece,
     // then the final piece on a line of its own); then the loop ends.
-    run_pass(copy_back_loop, std::string(engine_test::kHugeLine, 'a') + " _\nb\nc\nd\n", result);
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(g_pump.write_error_count, 2);
-    EXPECT_EQ(g_pump.current_line, "b\n");
-    EXPECT_EQ(g_pump.lookahead_line, "c\n");
+    run_pass(EnginePass::join, std::string(engine_test::kHugeLine, 'a') + " _\nb\nc\nd\n");
+    EXPECT_TRUE(outcome_.result.stopped);
+    EXPECT_EQ(outcome_.result.write_errors, 2);
+    EXPECT_EQ(outcome_.failures_told, 2);
 }
 
 TEST_F(JoinerTest, WriteFailureOnTheLastLine) {
     fail_writes();
-    int result = -1;
-    run_pass(copy_back_loop, "a\n" + std::string(engine_test::kHugeLine, 'b') + " _\n", result);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(g_pump.write_error_count, 1);
+    run_pass(EnginePass::join, "a\n" + std::string(engine_test::kHugeLine, 'b') + " _\n");
+    EXPECT_FALSE(outcome_.result.stopped);
+    EXPECT_EQ(outcome_.result.write_errors, 1);
 }
 
 } // namespace

@@ -1,9 +1,10 @@
-// The line pump over real text files: per-line steps, form headers, protected
-// regions, the stamp, removal of blank lines and comments, write failures.
-#include "engine/pump.h"
+// The rewrite pass: per-line steps, form headers, protected regions, the
+// stamp, removal of blank lines and comments, the lines shown to the sink,
+// write failures.
+#include "engine/engine.h"
+#include "engine/rules.h"
 
 #include "engine_test_files.h"
-#include "log/log.h"
 
 #include <gtest/gtest.h>
 
@@ -19,12 +20,13 @@ using engine_test::kStamp;
 class PumpTest : public engine_test::PassTest {
   public:
     std::string pump(const std::string& input) {
-        int result = -1;
-        std::string out = run_pass(reformat_lines, input, result);
-        EXPECT_EQ(result, 0) << input;
-        EXPECT_EQ(g_pump.write_error_count, 0);
+        std::string out = run_pass(EnginePass::rewrite, input);
+        EXPECT_FALSE(outcome_.result.stopped) << input;
+        EXPECT_EQ(outcome_.result.write_errors, 0);
+        EXPECT_TRUE(outcome_.result.stored);
         return out;
     }
+    int stamp_pending() const { return options_.stamp_pending ? 1 : 0; }
 };
 
 struct PumpCase {
@@ -37,7 +39,7 @@ struct PumpCase {
 // the settings under test decide the output.
 void check_pump_cases(PumpTest& t, const std::vector<PumpCase>& cases) {
     for (const PumpCase& c : cases) {
-        g_pump.stamp_pending = 0;
+        t.options_.stamp_pending = false;
         EXPECT_EQ(t.pump(c.input), c.expected) << c.what;
     }
 }
@@ -62,7 +64,7 @@ TEST_F(PumpSteps, DefaultSettings) {
 }
 
 TEST_F(PumpSteps, RemoveBlankLines) {
-    g_settings.RemoveBlankLines = 1;
+    options_.remove_blank_lines = true;
     check_pump_cases(*this,
                      {
                          {"blank lines go", "a\n \t \n\nb\n", "a\nb\n"},
@@ -73,7 +75,7 @@ TEST_F(PumpSteps, RemoveBlankLines) {
 }
 
 TEST_F(PumpSteps, RemoveComments) {
-    g_settings.RemoveComments = 1;
+    options_.remove_comments = true;
     check_pump_cases(
         *this, {
                    {"whole-line comments", "' c\n  ' d\n\t'e\nx = 1\n", "x = 1\n"},
@@ -91,8 +93,8 @@ TEST_F(PumpSteps, RemoveComments) {
 // Lines of any length are held and treated whole, wherever a fixed read piece
 // would have cut them.
 TEST_F(PumpSteps, LongLinesAreTreatedWhole) {
-    g_settings.RemoveComments = 1;
-    g_pump.stamp_pending = 0;
+    options_.remove_comments = true;
+    options_.stamp_pending = false;
     const std::string literal =
         "s = \"" + std::string(1000, 'a') + "   ' not a comment" + std::string(2000, ' ') + "x\"";
     const std::string input = std::string(600, ' ') + literal + " ' real\n" +
@@ -136,22 +138,22 @@ TEST_F(PumpStamp, FirstOptionExplicitOfTheRun) {
          1},
     };
     for (const Case& c : cases) {
-        g_pump.stamp_pending = 1;
+        options_.stamp_pending = true;
         EXPECT_EQ(pump(c.input), c.expected) << c.what;
-        EXPECT_EQ(g_pump.stamp_pending, c.pending_after) << c.what;
+        EXPECT_EQ(stamp_pending(), c.pending_after) << c.what;
     }
 }
 
 TEST_F(PumpStamp, OnlyTheFirstFileOfTheRunIsStamped) {
     EXPECT_EQ(pump("x\n"), "x\n");
-    EXPECT_EQ(g_pump.stamp_pending, 1);
+    EXPECT_EQ(stamp_pending(), 1);
     EXPECT_EQ(pump("Option Explicit\n"), "Option Explicit"s + kStamp);
     EXPECT_EQ(pump("Option Explicit\n"), "Option Explicit\n");
-    EXPECT_EQ(g_pump.stamp_pending, 0);
+    EXPECT_EQ(stamp_pending(), 0);
 }
 
 TEST_F(PumpStamp, CommentRemovedBeforeStamping) {
-    g_settings.RemoveComments = 1;
+    options_.remove_comments = true;
     EXPECT_EQ(pump("' header\nOption Explicit ' c\n"), "Option Explicit"s + kStamp);
 }
 
@@ -179,26 +181,26 @@ const std::string kFormHeaderOut = "VERSION 5.00\n"
                                    "Attribute VB_Creatable = False\n";
 
 TEST_F(PumpFormHeader, HeaderAndAttributeBlockPassUnchanged) {
-    g_settings.RemoveComments = 1;
-    g_settings.RemoveBlankLines = 1;
+    options_.remove_comments = true;
+    options_.remove_blank_lines = true;
     EXPECT_EQ(pump(kFormHeader + "Option Explicit   ' note\n" + "  Dim  a   As Long ' c\n" +
                    "Attribute X = 1\n"),
               kFormHeaderOut + "Option Explicit" + kStamp + "Dim  a As Long\nAttribute X = 1\n");
 }
 
 TEST_F(PumpFormHeader, LineAfterTheHeaderSkipsTheRules) {
-    g_settings.RemoveComments = 1;
-    g_pump.stamp_pending = 0;
+    options_.remove_comments = true;
+    options_.stamp_pending = false;
     EXPECT_EQ(pump(kFormHeader + "  Dim  a   As Long ' c\n  Dim  b   As Long ' c\n"),
               kFormHeaderOut + "  Dim  a   As Long ' c\nDim  b As Long\n");
     // The line after the header may open a protected region.
-    g_settings.RemoveComments = 0;
+    options_.remove_comments = false;
     EXPECT_EQ(pump(kFormHeader + "'$Protect\n  a  \n'$UnProtect\n  b\n"),
               kFormHeaderOut + "'$Protect\n  a  \n'$UnProtect\nb\n");
 }
 
 TEST_F(PumpFormHeader, OnlyBeginVbFormWithItsBlankOpensAHeader) {
-    g_settings.RemoveComments = 1;
+    options_.remove_comments = true;
     check_pump_cases(
         *this,
         {
@@ -210,7 +212,7 @@ TEST_F(PumpFormHeader, OnlyBeginVbFormWithItsBlankOpensAHeader) {
 }
 
 TEST_F(PumpFormHeader, InputEndsInsideTheHeader) {
-    g_settings.RemoveComments = 1;
+    options_.remove_comments = true;
     check_pump_cases(
         *this, {
                    {"no Attribute line: all unchanged but the last line",
@@ -221,7 +223,7 @@ TEST_F(PumpFormHeader, InputEndsInsideTheHeader) {
                    {"header line is the last", "x\n Begin VB.Form f ", "x\nBegin VB.Form f "},
                });
     // With the stamp pending, the last line still gets it.
-    g_pump.stamp_pending = 1;
+    options_.stamp_pending = true;
     EXPECT_EQ(pump("Begin VB.Form f \n  a ' x\nOption Explicit ' z"),
               "Begin VB.Form f \n  a ' x\nOption Explicit"s + kStamp);
 }
@@ -252,7 +254,7 @@ TEST_F(PumpProtected, RegionsPassUnchanged) {
 }
 
 TEST_F(PumpProtected, RemoveCommentsDropsTheMarkers) {
-    g_settings.RemoveComments = 1;
+    options_.remove_comments = true;
     check_pump_cases(*this,
                      {
                          {"markers dropped, inside rewritten",
@@ -264,7 +266,7 @@ TEST_F(PumpProtected, RemoveCommentsDropsTheMarkers) {
 class PumpCommentContinuation : public PumpTest {};
 
 TEST_F(PumpCommentContinuation, UnderRemoveComments) {
-    g_settings.RemoveComments = 1;
+    options_.remove_comments = true;
     check_pump_cases(
         *this,
         {
@@ -289,7 +291,7 @@ TEST_F(PumpCommentContinuation, UnderRemoveComments) {
 }
 
 TEST_F(PumpCommentContinuation, StampedLineKeepsItsStamp) {
-    g_settings.RemoveComments = 1;
+    options_.remove_comments = true;
     EXPECT_EQ(pump("Option Explicit ' a _\n b\nx\n"), "Option Explicit"s + kStamp + "x\n");
 }
 
@@ -305,7 +307,7 @@ TEST_F(PumpCommentContinuation, WithoutRemoveCommentsNothingChanges) {
 class PumpContinuedStatementEnd : public PumpTest {};
 
 TEST_F(PumpContinuedStatementEnd, BlankLineAfterAContinuedLine) {
-    g_settings.RemoveBlankLines = 1;
+    options_.remove_blank_lines = true;
     check_pump_cases(
         *this,
         {
@@ -323,7 +325,7 @@ TEST_F(PumpContinuedStatementEnd, BlankLineAfterAContinuedLine) {
 }
 
 TEST_F(PumpContinuedStatementEnd, CommentLineAfterAContinuedLine) {
-    g_settings.RemoveComments = 1;
+    options_.remove_comments = true;
     check_pump_cases(*this,
                      {
                          {"comment replaced by an empty line",
@@ -342,8 +344,8 @@ TEST_F(PumpContinuedStatementEnd, CommentLineAfterAContinuedLine) {
 }
 
 TEST_F(PumpContinuedStatementEnd, BothRemovals) {
-    g_settings.RemoveComments = 1;
-    g_settings.RemoveBlankLines = 1;
+    options_.remove_comments = true;
+    options_.remove_blank_lines = true;
     check_pump_cases(*this,
                      {
                          {"comment then blank", "s = a _\n'c\n\nt\n", "s = a _\n\nt\n"},
@@ -352,112 +354,64 @@ TEST_F(PumpContinuedStatementEnd, BothRemovals) {
                      });
 }
 
-TEST_F(PumpTest, EchoShowsWrittenLinesUnchanged) {
-    g_settings.EchoAndLog = 1;
-    g_settings.RemoveComments = 1;
-    g_pump.stamp_pending = 0;
-    // The log goes to the current folder: keep it in the scratch folder.
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    testing::internal::CaptureStdout();
-    const std::string out = pump("x = \"100%s %d\"\n' dropped\n'$Protect\n");
-    std::fflush(stdout);
-    const std::string shown = testing::internal::GetCapturedStdout();
-    log_reset();
-    std::filesystem::current_path(previous);
-    EXPECT_EQ(out, "x = \"100%s %d\"\n");
-    EXPECT_EQ(shown, out);
+// The sink is shown every line as it is written, and also the empty texts
+// that write nothing (a blank line removed), in order.
+TEST_F(PumpTest, SinkIsShownEveryLineAsWritten) {
+    show_lines();
+    options_.remove_blank_lines = true;
+    options_.stamp_pending = false;
+    const std::string out = pump("x = \"100%s %d\"\n \t\n'$Protect\n  a");
+    EXPECT_EQ(out, "x = \"100%s %d\"\n'$Protect\n  a");
+    const std::vector<std::string> expected = {"x = \"100%s %d\"\n", "", "'$Protect\n", "  a"};
+    EXPECT_EQ(outcome_.lines, expected);
 }
 
 class PumpWriteFailure : public PumpTest {};
 
-int count_of(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) {
-        ++n;
-    }
-    return n;
-}
-
 TEST_F(PumpWriteFailure, InTheMiddleStopsBeforeTheNextLine) {
     fail_writes();
-    int result = -1;
-    testing::internal::CaptureStdout();
-    run_pass(reformat_lines, std::string(engine_test::kHugeLine, 'a') + "\nb\nc\n", result);
-    std::fflush(stdout);
-    const std::string shown = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(g_pump.write_error_count, 1);
-    EXPECT_EQ(g_pump.current_line, std::string(engine_test::kHugeLine, 'a') + "\n");
-    EXPECT_EQ(count_of(shown, "Error writing the output file \n"), 1);
-    EXPECT_EQ(count_of(shown, "Disk drive may be full \n"), 1);
+    run_pass(EnginePass::rewrite, std::string(engine_test::kHugeLine, 'a') + "\nb\nc\n");
+    EXPECT_TRUE(outcome_.result.stopped);
+    EXPECT_EQ(outcome_.result.write_errors, 1);
+    EXPECT_EQ(outcome_.failures_told, 1);
+    EXPECT_FALSE(outcome_.result.stored);
 }
 
 TEST_F(PumpWriteFailure, OnTheLastLineEndsNormallyWithTheCount) {
     fail_writes();
-    int result = -1;
-    testing::internal::CaptureStdout();
-    run_pass(reformat_lines, "a\n" + std::string(engine_test::kHugeLine, 'b'), result);
-    std::fflush(stdout);
-    const std::string shown = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(g_pump.write_error_count, 1);
-    EXPECT_EQ(count_of(shown, "Error writing the output file \n"), 1);
+    run_pass(EnginePass::rewrite, "a\n" + std::string(engine_test::kHugeLine, 'b'));
+    EXPECT_FALSE(outcome_.result.stopped);
+    EXPECT_EQ(outcome_.result.write_errors, 1);
+    EXPECT_EQ(outcome_.failures_told, 1);
 }
 
 TEST_F(PumpWriteFailure, ProtectedRegionWritesOnToItsEnd) {
     fail_writes();
-    int result = -1;
-    testing::internal::CaptureStdout();
-    run_pass(reformat_lines,
-             "'$Protect\n" + std::string(engine_test::kHugeLine, 'a') + "\nb\n'$UnProtect\nc\n",
-             result);
-    std::fflush(stdout);
-    const std::string shown = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(g_pump.write_error_count, 3);
-    EXPECT_EQ(g_pump.current_line, "'$UnProtect\n");
-    EXPECT_EQ(count_of(shown, "Disk drive may be full \n"), 3);
+    run_pass(EnginePass::rewrite,
+             "'$Protect\n" + std::string(engine_test::kHugeLine, 'a') + "\nb\n'$UnProtect\nc\n");
+    EXPECT_TRUE(outcome_.result.stopped);
+    EXPECT_EQ(outcome_.result.write_errors, 3);
+    EXPECT_EQ(outcome_.failures_told, 3);
 }
 
-TEST_F(PumpTest, ResetPassKeepsTheStampFlag) {
-    g_pump.current_line = "x";
-    g_pump.lookahead_line = "y";
-    g_pump.end_of_input = 1;
-    g_pump.write_error_count = 2;
-    g_pump.stamp_pending = 0;
-    pump_reset_pass();
-    EXPECT_TRUE(g_pump.current_line.empty());
-    EXPECT_TRUE(g_pump.lookahead_line.empty());
-    EXPECT_EQ(g_pump.end_of_input, 0);
-    EXPECT_EQ(g_pump.write_error_count, 0);
-    EXPECT_EQ(g_pump.stamp_pending, 0);
+// The last block is stored when the text ends; a store that fails there is
+// told in the result, not as a failed line.
+TEST_F(PumpWriteFailure, LastBlockRefused) {
+    fail_writes();
+    run_pass(EnginePass::rewrite, "a\nb\n");
+    EXPECT_FALSE(outcome_.result.stopped);
+    EXPECT_EQ(outcome_.result.write_errors, 0);
+    EXPECT_EQ(outcome_.failures_told, 0);
+    EXPECT_FALSE(outcome_.result.stored);
 }
 
-TEST_F(PumpTest, ReadFirstLineOfAnEmptyInput) {
-    engine_test::write_bytes(in_path_, "");
-    ASSERT_TRUE(text_open_read(g_pump.input_stream, in_path_));
-    EXPECT_FALSE(read_first_line());
-    EXPECT_EQ(g_pump.end_of_input, 0);
-    EXPECT_TRUE(g_pump.lookahead_line.empty());
-}
-
-TEST_F(PumpTest, NextLineKeepsOneLineOfLookahead) {
-    engine_test::write_bytes(in_path_, "a\r\nb");
-    ASSERT_TRUE(text_open_read(g_pump.input_stream, in_path_));
-    ASSERT_TRUE(read_first_line());
-    EXPECT_EQ(g_pump.lookahead_line, "a\n");
-    next_line();
-    EXPECT_EQ(g_pump.current_line, "a\n");
-    EXPECT_EQ(g_pump.lookahead_line, "b");
-    EXPECT_EQ(g_pump.end_of_input, 0);
-    next_line();
-    EXPECT_EQ(g_pump.current_line, "b");
-    EXPECT_TRUE(g_pump.lookahead_line.empty());
-    EXPECT_EQ(g_pump.end_of_input, 1);
-    next_line();
-    EXPECT_TRUE(g_pump.current_line.empty());
-    EXPECT_EQ(g_pump.end_of_input, 1);
+TEST_F(PumpTest, EmptyTextHasNoInput) {
+    EXPECT_EQ(pump(""), "");
+    EXPECT_FALSE(outcome_.result.had_input);
+    EXPECT_EQ(pump("\x1a\x1a"), "");
+    EXPECT_FALSE(outcome_.result.had_input);
+    EXPECT_EQ(pump("\n"), "\n");
+    EXPECT_TRUE(outcome_.result.had_input);
 }
 
 TEST(PumpMarkers, ProtectStart) {

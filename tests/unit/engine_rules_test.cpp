@@ -1,5 +1,8 @@
-// The line rewrite rules, applied directly to lines held in strings.
+// The line rewrite rules, applied to lines held in strings (a final "\n" is
+// the line end) the way the engine applies them.
 #include "engine/rules.h"
+
+#include "engine_test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +13,43 @@ namespace trevox {
 namespace {
 
 using namespace std::string_literals;
+using engine_test::line_of;
+
+std::string text_of(const TextLine& line) {
+    return std::string(line.text) + (line.newline ? "\n" : "");
+}
+
+void edit_strip_leading_blanks(std::string& line) {
+    line = text_of(strip_leading_blanks(line_of(line)));
+}
+
+void edit_strip_leading_space(std::string& line) {
+    line = text_of(strip_leading_space(line_of(line)));
+}
+
+void edit_trim_trailing_blanks(std::string& line) {
+    TextLine l = line_of(line);
+    l.text = l.text.substr(0, trimmed_length(l.text));
+    line = text_of(l);
+}
+
+bool edit_cut_trailing_comment(std::string& line) {
+    TextLine l = line_of(line);
+    if (!cut_trailing_comment(l)) {
+        return false;
+    }
+    line = text_of(l);
+    return true;
+}
+
+void edit_strip_comment(std::string& line) {
+    (void)edit_cut_trailing_comment(line);
+}
+
+void edit_tighten_as(std::string& line) {
+    const BlankRun run = blanks_before_as(line);
+    line.erase(run.from, run.to - run.from);
+}
 
 struct EditCase {
     std::string input;
@@ -26,34 +66,34 @@ template <typename Rule> void check_edits(Rule rule, const std::vector<EditCase>
 }
 
 TEST(RulesLeadingWhiteSpace, StripLeadingBlanksRemovesBlanksAndTabsOnly) {
-    check_edits(strip_leading_blanks, {
-                                          {"\t  x = 1\n", "x = 1\n"},
-                                          {" \t \n", "\n"},
-                                          {"   ", ""},
-                                          {"x = 1\n", "x = 1\n"},
-                                          {"  x  = 1  \n", "x  = 1  \n"},
-                                          {"\fx\n", "\fx\n"},
-                                          {"\rx\n", "\rx\n"},
-                                          {"\n", "\n"},
-                                          {"", ""},
-                                          {"  a\0b\n"s, "a\0b\n"s},
-                                          {"\0  a\n"s, "\0  a\n"s},
-                                      });
+    check_edits(edit_strip_leading_blanks, {
+                                               {"\t  x = 1\n", "x = 1\n"},
+                                               {" \t \n", "\n"},
+                                               {"   ", ""},
+                                               {"x = 1\n", "x = 1\n"},
+                                               {"  x  = 1  \n", "x  = 1  \n"},
+                                               {"\fx\n", "\fx\n"},
+                                               {"\rx\n", "\rx\n"},
+                                               {"\n", "\n"},
+                                               {"", ""},
+                                               {"  a\0b\n"s, "a\0b\n"s},
+                                               {"\0  a\n"s, "\0  a\n"s},
+                                           });
 }
 
 TEST(RulesLeadingWhiteSpace, StripLeadingSpaceRemovesTheSixWhiteSpaceCharacters) {
-    check_edits(strip_leading_space, {
-                                         {"\t  x = 1\n", "x = 1\n"},
-                                         {" \t \n", ""},
-                                         {"\n", ""},
-                                         {"\fx\n", "x\n"},
-                                         {"\rx\n", "x\n"},
-                                         {"\v\f\r\t x", "x"},
-                                         {"\xA0x\n", "\xA0x\n"},
-                                         {"\x85x\n", "\x85x\n"},
-                                         {"\x1Ax\n", "\x1Ax\n"},
-                                         {"  \0x\n"s, "\0x\n"s},
-                                     });
+    check_edits(edit_strip_leading_space, {
+                                              {"\t  x = 1\n", "x = 1\n"},
+                                              {" \t \n", ""},
+                                              {"\n", ""},
+                                              {"\fx\n", "x\n"},
+                                              {"\rx\n", "x\n"},
+                                              {"\v\f\r\t x", "x"},
+                                              {"\xA0x\n", "\xA0x\n"},
+                                              {"\x85x\n", "\x85x\n"},
+                                              {"\x1Ax\n", "\x1Ax\n"},
+                                              {"  \0x\n"s, "\0x\n"s},
+                                          });
 }
 
 // A line that is only a continuation mark keeps the blank that makes it one.
@@ -63,9 +103,9 @@ TEST(RulesLeadingWhiteSpace, BareContinuationMarkKeepsItsBlank) {
         {"\t_\n", "_\n"}, {" _", " _"},        {"\t _", " _"},
         {"\t_", "_"},     {"  _x\n", "_x\n"},  {"  x _\n", "x _\n"},
     };
-    check_edits(strip_leading_blanks, cases);
-    check_edits(strip_leading_space, cases);
-    check_edits(strip_leading_space, {{"\f\v _\n", " _\n"}, {"\n \t_\n", "_\n"}});
+    check_edits(edit_strip_leading_blanks, cases);
+    check_edits(edit_strip_leading_space, cases);
+    check_edits(edit_strip_leading_space, {{"\f\v _\n", " _\n"}, {"\n \t_\n", "_\n"}});
 }
 
 TEST(RulesLeadingWhiteSpace, LongLinesLoseOnlyTheirLeadingWhiteSpace) {
@@ -77,28 +117,28 @@ TEST(RulesLeadingWhiteSpace, LongLinesLoseOnlyTheirLeadingWhiteSpace) {
     }
     body += "\"\n";
     std::string line = std::string(700, ' ') + "\t" + body;
-    strip_leading_blanks(line);
+    edit_strip_leading_blanks(line);
     EXPECT_EQ(line, body);
     line = std::string(700, '\t') + body;
-    strip_leading_space(line);
+    edit_strip_leading_space(line);
     EXPECT_EQ(line, body);
 }
 
 TEST(RulesTrimTrailingBlanks, RemovesBlanksBeforeTheNewlineButNotTabs) {
-    check_edits(trim_trailing_blanks, {
-                                          {"x  \n", "x\n"},
-                                          {"x   ", "x"},
-                                          {"x\t \n", "x\t\n"},
-                                          {"x \t\n", "x \t\n"},
-                                          {"x\n", "x\n"},
-                                          {"\n", "\n"},
-                                          {"", ""},
-                                          {"x \0 \n"s, "x \0\n"s},
-                                      });
+    check_edits(edit_trim_trailing_blanks, {
+                                               {"x  \n", "x\n"},
+                                               {"x   ", "x"},
+                                               {"x\t \n", "x\t\n"},
+                                               {"x \t\n", "x \t\n"},
+                                               {"x\n", "x\n"},
+                                               {"\n", "\n"},
+                                               {"", ""},
+                                               {"x \0 \n"s, "x \0\n"s},
+                                           });
 }
 
 TEST(RulesStripComment, TrailingCommentsAndStringLiterals) {
-    check_edits(strip_comment,
+    check_edits(edit_strip_comment,
                 {
                     // Quotes inside string literals are no comment.
                     {"s = \"it's\"\n", "s = \"it's\"\n"},
@@ -135,38 +175,39 @@ TEST(RulesStripComment, TrailingCommentsAndStringLiterals) {
 }
 
 TEST(RulesStripComment, SingleLineIf) {
-    check_edits(strip_comment, {
-                                   {"If a Then b = 1 ' note\n", "If a Then b = 1\n"},
-                                   {"If a Then ' note\n", "If a Then\n"},
-                                   // No blank needed before the quote after Then.
-                                   {"If a Then b = 1' note\n", "If a Then b = 1\n"},
-                                   {"If a Then b = 1' note", "If a Then b = 1\n"},
-                                   // ElseIf goes through the general rule.
-                                   {"ElseIf a Then b = 1' note\n", "ElseIf a Then b = 1' note\n"},
-                                   {"ElseIf a Then b = 1 ' note\n", "ElseIf a Then b = 1\n"},
-                                   // A literal with an apostrophe after Then.
-                                   {"If a Then s = \"it's\"\n", "If a Then s = \"it's\"\n"},
-                                   {"If a Then s = \"it's\"  ' note\n", "If a Then s = \"it's\"\n"},
-                                   {"If a Then s = \"it's\"' note\n", "If a Then s = \"it's\"\n"},
-                                   // Then without a blank after it: the general rule.
-                                   {"If a Then\n", "If a Then\n"},
-                                   {"If a Then' x\n", "If a Then' x\n"},
-                                   // "If" is case-sensitive and needs its blank.
-                                   {"if a Then b' c\n", "if a Then b' c\n"},
-                                   {"Ifx Then b' c\n", "Ifx Then b' c\n"},
-                                   // A quote before Then is found by the general rule.
-                                   {"If a ' b Then c\n", "If a\n"},
-                                   // A Then inside a comment does not count.
-                                   {"If a ' b Then c ' d\n", "If a\n"},
-                                   {"If ' Then '", "If\n"},
-                               });
+    check_edits(edit_strip_comment,
+                {
+                    {"If a Then b = 1 ' note\n", "If a Then b = 1\n"},
+                    {"If a Then ' note\n", "If a Then\n"},
+                    // No blank needed before the quote after Then.
+                    {"If a Then b = 1' note\n", "If a Then b = 1\n"},
+                    {"If a Then b = 1' note", "If a Then b = 1\n"},
+                    // ElseIf goes through the general rule.
+                    {"ElseIf a Then b = 1' note\n", "ElseIf a Then b = 1' note\n"},
+                    {"ElseIf a Then b = 1 ' note\n", "ElseIf a Then b = 1\n"},
+                    // A literal with an apostrophe after Then.
+                    {"If a Then s = \"it's\"\n", "If a Then s = \"it's\"\n"},
+                    {"If a Then s = \"it's\"  ' note\n", "If a Then s = \"it's\"\n"},
+                    {"If a Then s = \"it's\"' note\n", "If a Then s = \"it's\"\n"},
+                    // Then without a blank after it: the general rule.
+                    {"If a Then\n", "If a Then\n"},
+                    {"If a Then' x\n", "If a Then' x\n"},
+                    // "If" is case-sensitive and needs its blank.
+                    {"if a Then b' c\n", "if a Then b' c\n"},
+                    {"Ifx Then b' c\n", "Ifx Then b' c\n"},
+                    // A quote before Then is found by the general rule.
+                    {"If a ' b Then c\n", "If a\n"},
+                    // A Then inside a comment does not count.
+                    {"If a ' b Then c ' d\n", "If a\n"},
+                    {"If ' Then '", "If\n"},
+                });
 }
 
 // " Then " inside a string literal is passed over: the first " Then " used is
 // the first one outside string literals.
 TEST(RulesStripComment, ThenInsideAStringLiteralIsPassedOver) {
     check_edits(
-        strip_comment,
+        edit_strip_comment,
         {
             {"If s = \"a Then 'b\" Then c = 1 ' note\n", "If s = \"a Then 'b\" Then c = 1\n"},
             {"If s = \"a Then 'b\" Then c = 1\n", "If s = \"a Then 'b\" Then c = 1\n"},
@@ -183,14 +224,14 @@ TEST(RulesStripComment, ThenInsideAStringLiteralIsPassedOver) {
 // A comment start found from the right that lies inside a string literal
 // counted from the start of the line is never cut.
 TEST(RulesStripComment, NeverCutsInsideAStringLiteral) {
-    check_edits(strip_comment, {
-                                   {"q = q & \" WHERE id = '\" & n & \"'\" 'was \"old\n",
-                                    "q = q & \" WHERE id = '\" & n & \"'\" 'was \"old\n"},
-                                   {"s = \"a 'b\" ' c \"d\n", "s = \"a 'b\" ' c \"d\n"},
-                                   // The same line with a balanced comment is cut normally.
-                                   {"q = q & \" WHERE id = '\" & n & \"'\" 'was \"old\"\n",
-                                    "q = q & \" WHERE id = '\" & n & \"'\"\n"},
-                               });
+    check_edits(edit_strip_comment, {
+                                        {"q = q & \" WHERE id = '\" & n & \"'\" 'was \"old\n",
+                                         "q = q & \" WHERE id = '\" & n & \"'\" 'was \"old\n"},
+                                        {"s = \"a 'b\" ' c \"d\n", "s = \"a 'b\" ' c \"d\n"},
+                                        // The same line with a balanced comment is cut normally.
+                                        {"q = q & \" WHERE id = '\" & n & \"'\" 'was \"old\"\n",
+                                         "q = q & \" WHERE id = '\" & n & \"'\"\n"},
+                                    });
     EXPECT_EQ(find_comment("q = q & \" WHERE id = '\" & n & \"'\" 'was \"old\n"), 0u);
 }
 
@@ -198,17 +239,17 @@ TEST(RulesStripComment, NeverCutsInsideAStringLiteral) {
 // next line would join this statement, or become part of a comment that the
 // cut left behind. Such a line stays as it is.
 TEST(RulesStripComment, NeverLeavesAContinuationMark) {
-    check_edits(strip_comment, {
-                                   {"x = a _ ' note\n", "x = a _ ' note\n"},
-                                   {"x = a _   ' note", "x = a _   ' note"},
-                                   {"x = 1' a _ ' b\n", "x = 1' a _ ' b\n"},
-                                   {"If a Then b _' c\n", "If a Then b _' c\n"},
-                                   {"x = a _ ' note _\n", "x = a _ ' note _\n"},
-                                   // Not a continuation mark: cut as usual.
-                                   {"x = a_ ' note\n", "x = a_\n"},
-                                   {"x = a\t_ ' note\n", "x = a\t_\n"},
-                                   {"x = a _\t ' note\n", "x = a _\t\n"},
-                               });
+    check_edits(edit_strip_comment, {
+                                        {"x = a _ ' note\n", "x = a _ ' note\n"},
+                                        {"x = a _   ' note", "x = a _   ' note"},
+                                        {"x = 1' a _ ' b\n", "x = 1' a _ ' b\n"},
+                                        {"If a Then b _' c\n", "If a Then b _' c\n"},
+                                        {"x = a _ ' note _\n", "x = a _ ' note _\n"},
+                                        // Not a continuation mark: cut as usual.
+                                        {"x = a_ ' note\n", "x = a_\n"},
+                                        {"x = a\t_ ' note\n", "x = a\t_\n"},
+                                        {"x = a _\t ' note\n", "x = a _\t\n"},
+                                    });
 }
 
 TEST(RulesStripComment, FindCommentPositions) {
@@ -228,30 +269,30 @@ TEST(RulesStripComment, FindCommentPositions) {
 TEST(RulesStripComment, LongLines) {
     const std::string code = "s = \"" + std::string(3000, 'a') + " ' inside\" & t";
     std::string line = code + "    ' note\n";
-    strip_comment(line);
+    edit_strip_comment(line);
     EXPECT_EQ(line, code + "\n");
 
     // A blank and quote at the position where a 511-character piece would
     // begin, inside a string literal: untouched.
     line = "s = \"" + std::string(505, 'b') + " 'x" + std::string(600, 'c') + "\"\n";
     const std::string before = line;
-    strip_comment(line);
+    edit_strip_comment(line);
     EXPECT_EQ(line, before);
 
     line = "If a Then s = \"" + std::string(2000, '\'') + "\" ' n\n";
-    strip_comment(line);
+    edit_strip_comment(line);
     EXPECT_EQ(line, "If a Then s = \"" + std::string(2000, '\'') + "\"\n");
 }
 
 TEST(RulesStripComment, ReportsWhetherACommentWasCut) {
     std::string line = "x = 1 ' note _\n";
-    EXPECT_TRUE(cut_trailing_comment(line));
+    EXPECT_TRUE(edit_cut_trailing_comment(line));
     EXPECT_EQ(line, "x = 1\n");
     line = "If a Then b' c";
-    EXPECT_TRUE(cut_trailing_comment(line));
+    EXPECT_TRUE(edit_cut_trailing_comment(line));
     EXPECT_EQ(line, "If a Then b\n");
     line = "x = a + _\n";
-    EXPECT_FALSE(cut_trailing_comment(line));
+    EXPECT_FALSE(edit_cut_trailing_comment(line));
     EXPECT_EQ(line, "x = a + _\n");
 }
 
@@ -305,7 +346,7 @@ TEST(RulesDeclaration, KeywordsAndExcludedSecondWords) {
 }
 
 TEST(RulesTightenAs, CollapsesTheBlanksBeforeTheFirstAs) {
-    check_edits(tighten_as,
+    check_edits(edit_tighten_as,
                 {
                     {"Dim  x   As Long\n", "Dim  x As Long\n"},
                     {"Dim a  As Long, b  As Long\n", "Dim a As Long, b  As Long\n"},
@@ -323,7 +364,7 @@ TEST(RulesTightenAs, CollapsesTheBlanksBeforeTheFirstAs) {
 }
 
 TEST(RulesTightenAs, NeverChangesTheInsideOfAStringLiteral) {
-    check_edits(tighten_as,
+    check_edits(edit_tighten_as,
                 {
                     {"Dim s$: s = \"a   As b\"\n", "Dim s$: s = \"a   As b\"\n"},
                     // Only the first " As " is looked at.
@@ -336,7 +377,7 @@ TEST(RulesTightenAs, NeverChangesTheInsideOfAStringLiteral) {
 
 TEST(RulesTightenAs, LongRunOfBlanks) {
     std::string line = "Dim x" + std::string(3000, ' ') + "As Long\n";
-    tighten_as(line);
+    edit_tighten_as(line);
     EXPECT_EQ(line, "Dim x As Long\n");
 }
 

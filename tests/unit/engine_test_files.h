@@ -1,24 +1,29 @@
-// Test support for the engine's passes: real text files in a scratch folder
-// (the current folder while a test runs), the pump state reset to a known
-// start, and write failures injected through the raw I/O hooks.
+// Test support for the engine's passes: texts run through an engine in
+// memory, into a sink that keeps the output, can fail like a full disk, and
+// records what the engine told it. Every pass is run three times, with the
+// text handed over whole, one byte at a time and in blocks of seven bytes,
+// and the three must agree in every respect.
 #pragma once
 
-#include "console/console.h"
-#include "engine/joiner.h"
-#include "engine/pump.h"
-#include "platform/platform.h"
-#include "settings/settings.h"
-
-#include "test_support.h"
+#include "engine/engine.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace trevox::engine_test {
 
 // The stamp the tests put in place of the run's dated one.
 inline constexpr const char* kStamp = "   ' Reformatted 01-02-03 at 04:05:06\n";
+
+// A line longer than the engine's output block: writing it reaches the sink
+// while the line is being written.
+inline constexpr std::size_t kHugeLine = 1024 * 1024;
 
 // "\n" written as CR LF, the way the program's own files look on disk.
 inline std::string to_crlf(const std::string& text) {
@@ -32,7 +37,7 @@ inline std::string to_crlf(const std::string& text) {
     return out;
 }
 
-// CR LF read back as "\n". Every LF on disk must belong to a CR LF pair.
+// CR LF read back as "\n". Every LF written must belong to a CR LF pair.
 inline std::string from_crlf(const std::string& bytes) {
     std::string out;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -47,73 +52,113 @@ inline std::string from_crlf(const std::string& bytes) {
     return out;
 }
 
-using test::read_bytes;
-using test::write_bytes;
+// A line given as text: a final "\n" is its line end.
+inline TextLine line_of(std::string_view text) {
+    const bool newline = !text.empty() && text.back() == '\n';
+    return TextLine{text.substr(0, text.size() - (newline ? 1 : 0)), newline};
+}
 
-// Raw read that serves the pass's input file only: the console gets no key,
-// so a pause after a failed write goes on at once even at a terminal.
-inline long (*g_saved_read)(int, void*, std::size_t) = nullptr;
-inline long read_input_only(int fd, void* buf, std::size_t n) {
-    if (fd != g_pump.input_stream.fd) {
-        return -1;
+// The sink of a pass: keeps what is stored, refuses to store beyond
+// `fail_after` bytes (like a disk that fills up), counts the failures it is
+// told of, and keeps the lines shown to it.
+class TestSink final : public EngineSink {
+  public:
+    explicit TestSink(std::size_t fail_after, bool show_lines) : fail_after_(fail_after) {
+        wants_lines = show_lines;
     }
-    return g_saved_read(fd, buf, n);
-}
-inline long failing_write(int, const void*, std::size_t) {
-    return -1;
+    bool store(const char* data, std::size_t n) override {
+        if (stored.size() + n > fail_after_) {
+            return false;
+        }
+        stored.append(data, n);
+        return true;
+    }
+    void write_failed() override { ++failures_told; }
+    void line(std::string_view text) override { lines.emplace_back(text); }
+
+    std::string stored;
+    int failures_told = 0;
+    std::vector<std::string> lines;
+
+  private:
+    std::size_t fail_after_;
+};
+
+// What one pass gave.
+struct PassOutcome {
+    std::string stored;
+    EngineResult result;
+    int failures_told = 0;
+    std::vector<std::string> lines;
+};
+
+// Runs one pass over `bytes`, handed over in blocks of `block` bytes (0: whole).
+inline PassOutcome run_split(const FormatOptions& options, EnginePass pass, std::string_view bytes,
+                             std::size_t block, std::size_t fail_after, bool show_lines) {
+    TestSink sink(fail_after, show_lines);
+    Engine engine;
+    engine.begin(options, pass, sink);
+    const std::size_t step = block == 0 ? std::max<std::size_t>(bytes.size(), 1) : block;
+    for (std::size_t at = 0; at < bytes.size(); at += step) {
+        engine.write(bytes.data() + at, std::min(step, bytes.size() - at));
+    }
+    PassOutcome outcome;
+    outcome.result = engine.finish();
+    outcome.stored = std::move(sink.stored);
+    outcome.failures_told = sink.failures_told;
+    outcome.lines = std::move(sink.lines);
+    return outcome;
 }
 
-// A write failure larger than any write block: a line this long must reach
-// the file system while it is being written.
-inline constexpr std::size_t kHugeLine = 1024 * 1024;
+inline bool same_outcome(const PassOutcome& a, const PassOutcome& b) {
+    return a.stored == b.stored && a.failures_told == b.failures_told && a.lines == b.lines &&
+           a.result.stopped == b.result.stopped && a.result.write_errors == b.result.write_errors &&
+           a.result.stored == b.result.stored && a.result.had_input == b.result.had_input &&
+           a.result.stamp_applied == b.result.stamp_applied;
+}
 
-// Base fixture: settings at their defaults, a fresh pass, the stamp pending,
-// a scratch folder for the input and output files.
+// Base fixture: default options with the stamp pending, which each pass
+// carries on to the next the way a run does from file to file.
 class PassTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        settings_reset();
-        io_hooks_reset();
-        pump_reset_pass();
-        g_pump.stamp_pending = 1;
-        g_run.reformat_stamp = kStamp;
+  public:
+    PassTest() {
+        options_.stamp = kStamp;
+        options_.stamp_pending = true;
     }
 
-    void TearDown() override {
-        io_hooks_reset();
-        text_close(g_pump.input_stream);
-        text_close(g_pump.output_stream);
-        pump_reset_pass();
-        settings_reset();
+    // Makes the sink refuse every block, like a full disk.
+    void fail_writes() { fail_after_ = 0; }
+
+    // Has the sink keep the lines shown to it.
+    void show_lines() { show_lines_ = true; }
+
+    // Runs one pass over `input` (written with CR LF line ends), whole, a byte
+    // at a time and in blocks of seven bytes; all three must agree. Returns
+    // the output text with CR LF read back as "\n".
+    std::string run_pass(EnginePass pass, const std::string& input) {
+        const std::string bytes = to_crlf(input);
+        outcome_ = run_split(options_, pass, bytes, 0, fail_after_, show_lines_);
+        for (const std::size_t block : {std::size_t{1}, std::size_t{7}}) {
+            if (bytes.size() > engine_test::kHugeLine / 8 && block == 1) {
+                continue; // a byte at a time is too slow for the huge lines
+            }
+            EXPECT_TRUE(same_outcome(
+                outcome_, run_split(options_, pass, bytes, block, fail_after_, show_lines_)))
+                << "blocks of " << block << " bytes differ, input:\n"
+                << input.substr(0, 200);
+        }
+        if (outcome_.result.stamp_applied) {
+            options_.stamp_pending = false;
+        }
+        return from_crlf(outcome_.stored);
     }
 
-    // Makes every write fail, and keeps pauses from waiting for a key.
-    void fail_writes() {
-        g_saved_read = g_io.read;
-        g_io.read = read_input_only;
-        g_io.write = failing_write;
-    }
+    FormatOptions options_;
+    PassOutcome outcome_;
 
-    // Runs one pass (`pass` is reformat_lines or copy_back_loop) over `input`
-    // (written with CR LF line ends). Returns the output text with CR LF read
-    // back as "\n"; the pass's result goes to `result`.
-    template <typename Pass>
-    std::string run_pass(Pass pass, const std::string& input, int& result) {
-        write_bytes(in_path_, to_crlf(input));
-        pump_reset_pass();
-        EXPECT_TRUE(text_open_read(g_pump.input_stream, in_path_));
-        EXPECT_TRUE(text_open_write(g_pump.output_stream, out_path_));
-        read_first_line();
-        result = pass();
-        text_close(g_pump.input_stream);
-        text_close(g_pump.output_stream);
-        return from_crlf(read_bytes(out_path_));
-    }
-
-    test::ScratchDir scratch_{"engine"};
-    const std::string dir_ = scratch_.path().string();
-    const std::string in_path_ = dir_ + "/in.bas";
-    const std::string out_path_ = dir_ + "/out.tmp";
+  private:
+    std::size_t fail_after_ = SIZE_MAX;
+    bool show_lines_ = false;
 };
 
 } // namespace trevox::engine_test

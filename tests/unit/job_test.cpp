@@ -2,7 +2,6 @@
 // copy-back, failure reports, and that the source never loses its text.
 #include "console/console.h"
 #include "console/messages.h"
-#include "engine/pump.h"
 #include "jobs/backup.h"
 #include "jobs/job.h"
 #include "jobs/names.h"
@@ -90,7 +89,7 @@ class JobTest : public ::testing::Test {
         restore_reset();
         io_hooks_reset();
         g_failing_suffix = nullptr;
-        g_pump.stamp_pending = 0;
+        g_job.stamp_pending = 0;
         ::setenv("SOURCE_DATE_EPOCH", "946684800", 1);
         ASSERT_TRUE(build_stamps());
         testing::internal::CaptureStdout();
@@ -114,8 +113,8 @@ class JobTest : public ::testing::Test {
     }
 
     static void expect_streams_closed() {
-        EXPECT_FALSE(text_is_open(g_pump.input_stream));
-        EXPECT_FALSE(text_is_open(g_pump.output_stream));
+        EXPECT_FALSE(bytes_is_open(g_job.input));
+        EXPECT_FALSE(raw_is_open(g_job.output));
     }
 
     test::ScratchDir scratch_{"job"};

@@ -1,0 +1,167 @@
+// Our own text mode, the same on every system, as pure code over memory: no
+// call into the operating system, no state outside the objects below, so any
+// number of them run at once.
+//
+// Reading: a CR LF pair is a line end, as is a LF alone; a lone CR, a NUL and
+// a Ctrl-Z followed by any other byte are ordinary characters; a run of
+// Ctrl-Z at the very end of the text is dropped. Writing: every line end goes
+// out as CR LF.
+#pragma once
+
+#include <cassert>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trevox {
+
+// Size of the blocks text is read and written in.
+inline constexpr std::size_t kTextBlockBytes = std::size_t{128} * 1024;
+
+// One line of text: its characters without the line end, and whether it had
+// one (only the last line of a text may lack it).
+struct TextLine {
+    std::string_view text;
+    bool newline = false;
+};
+
+// Splits text, handed over in blocks of any size, into lines. A line that
+// lies whole in a block is handed out as a view of that block; a line that
+// spans blocks is gathered in a buffer of the splitter's own. A line handed
+// out stays valid until the next call of put() or reset().
+class LineSplitter {
+  public:
+    // Forgets any partial line (its buffers keep their capacity).
+    void reset() {
+        carry_[0].clear();
+        carry_[1].clear();
+        active_ = 0;
+        pos_ = nullptr;
+        end_ = nullptr;
+    }
+
+    // The next block of text; the block before must have been used up (take()
+    // returned false). The bytes must stay in place until then.
+    void put(const char* data, std::size_t n) {
+        assert(pos_ == end_ && (data != nullptr || n == 0));
+        pos_ = data;
+        end_ = data + n;
+    }
+
+    // The next line that the block completes. False when the block is used
+    // up; what follows its last line end is then kept for the next block.
+    bool take(TextLine& line) {
+        if (pos_ == end_) {
+            return false;
+        }
+        const auto left = static_cast<std::size_t>(end_ - pos_);
+        const void* lf = std::memchr(pos_, '\n', left);
+        std::string& carry = carry_[active_];
+        if (carry.empty()) {
+            if (lf != nullptr) {
+                const char* const at = static_cast<const char*>(lf);
+                line = whole_line(pos_, static_cast<std::size_t>(at - pos_));
+                pos_ = at + 1;
+                return true;
+            }
+            carry.assign(pos_, left);
+            pos_ = end_;
+            return false;
+        }
+        if (lf == nullptr) {
+            carry.append(pos_, left);
+            pos_ = end_;
+            return false;
+        }
+        const char* const at = static_cast<const char*>(lf);
+        carry.append(pos_, static_cast<std::size_t>(at - pos_));
+        line = whole_line(carry.data(), carry.size());
+        pos_ = at + 1;
+        switch_carry();
+        return true;
+    }
+
+    // The end of the text, once the last block is used up: the last line if it
+    // has no line end, the run of Ctrl-Z at its very end dropped. False when
+    // there is none (or it was taken already).
+    bool take_last(TextLine& line) {
+        assert(pos_ == end_);
+        const std::string& carry = carry_[active_];
+        std::size_t size = carry.size();
+        while (size > 0 && carry[size - 1] == kCtrlZ) {
+            --size;
+        }
+        if (size == 0) {
+            return false;
+        }
+        line = TextLine{std::string_view(carry.data(), size), false};
+        switch_carry();
+        return true;
+    }
+
+  private:
+    static constexpr char kCtrlZ = '\x1a';
+
+    // The line that ends at a LF: its CR, when it has one, is part of the line end.
+    static TextLine whole_line(const char* p, std::size_t n) {
+        if (n > 0 && p[n - 1] == '\r') {
+            --n;
+        }
+        return TextLine{std::string_view(p, n), true};
+    }
+
+    // The gathered line was handed out: the next partial line goes to the
+    // other buffer, so that this one stays valid.
+    void switch_carry() {
+        active_ ^= 1;
+        carry_[active_].clear();
+    }
+
+    std::string carry_[2];
+    int active_ = 0;
+    const char* pos_ = nullptr;
+    const char* end_ = nullptr;
+};
+
+// The writing side: lines gathered in a block of kTextBlockBytes, each line
+// end going out as CR LF; the block is handed to `store` when it has no room
+// left. Once a store failed, nothing more is written.
+struct TextBlock {
+    std::vector<char> block;
+    std::size_t used = 0;
+    bool failed = false;
+};
+
+// Stores `n` bytes of a full block; false when they were not stored.
+using StoreBlock = bool (*)(void* context, const char* data, std::size_t n);
+
+// Back to an empty block that has not failed, allocated once.
+void text_block_reset(TextBlock& b);
+
+// Hands the gathered bytes to `store` and empties the block. False when this
+// store (or an earlier one) failed.
+bool text_block_flush(TextBlock& b, StoreBlock store, void* context);
+
+// Appends the line `text` (which holds no "\n") and, when `newline`, its line
+// end. False when the bytes could not be stored: this store or an earlier one
+// failed (an empty text without line end never fails).
+bool text_block_put_slow(TextBlock& b, std::string_view text, bool newline, StoreBlock store,
+                         void* context);
+inline bool text_block_put(TextBlock& b, std::string_view text, bool newline, StoreBlock store,
+                           void* context) {
+    assert(b.block.size() == kTextBlockBytes);
+    // The usual case: a whole line that fits, with room to spare.
+    if (newline && !b.failed && text.size() + 1 < kTextBlockBytes - b.used) {
+        char* out = b.block.data() + b.used;
+        std::memcpy(out, text.data(), text.size());
+        out[text.size()] = '\r';
+        out[text.size() + 1] = '\n';
+        b.used += text.size() + 2;
+        return true;
+    }
+    return text_block_put_slow(b, text, newline, store, context);
+}
+
+} // namespace trevox
