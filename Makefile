@@ -1,6 +1,7 @@
 # Thin wrapper over CMake. `make demo` runs Trevox on a scratch copy of the
 # bundled example; `make test` builds and runs every test, in a normal build
-# and under AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# and under AddressSanitizer and UndefinedBehaviorSanitizer, the engine's
+# tests under ThreadSanitizer, then the
 # end-to-end tests against the Windows build under Wine, then fuzzes (`make
 # fuzz`, clang and libFuzzer) for about a minute per target. `make windows`
 # builds the Windows executable, build-win/trevox.exe; `make bench` runs the
@@ -8,6 +9,7 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 WIN_BUILD  ?= build-win
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
@@ -15,7 +17,7 @@ FUZZ_SEED  ?= 1
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all deps deps-wine build demo test test-normal test-asan windows test-wine fuzz \
+.PHONY: all deps deps-wine build demo test test-normal test-asan test-tsan windows test-wine fuzz \
 	bench clean
 
 all: build
@@ -35,7 +37,7 @@ demo: build
 	rm -rf scratch/demo && mkdir -p scratch && cp -r examples scratch/demo
 	cd scratch/demo && ../../$(BUILD)/trevox Demo.vbg
 
-test: test-normal test-asan test-wine fuzz
+test: test-normal test-asan test-tsan test-wine fuzz
 
 test-normal: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -47,6 +49,14 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) $(CTEST_ARGS)
+
+# The engine's tests under ThreadSanitizer: engines run side by side on
+# several threads, and must share nothing.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTREVOX_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target trevox_unit_tests
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/tests/trevox_unit_tests \
+	  --gtest_brief=1 --gtest_filter='EngineThreads.*:Pump*:Joiner*:Rules*'
 
 # One statically linked trevox.exe, cross-compiled with mingw-w64.
 windows: deps-wine
@@ -81,4 +91,4 @@ fuzz: deps
 	FUZZ_SEED=$(FUZZ_SEED) ./tools/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD) scratch
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD) scratch

@@ -100,7 +100,7 @@ void Engine::begin(const FormatOptions& options, EnginePass pass, EngineSink& si
     result_ = EngineResult{};
 }
 
-void Engine::write(const char* data, std::size_t n) {
+[[gnu::flatten]] void Engine::write(const char* data, std::size_t n) {
     assert(sink_ != nullptr && (data != nullptr || n == 0));
     lines_.put(data, n);
     TextLine line;
@@ -196,7 +196,8 @@ void Engine::take(const TextLine& line, bool last) {
         last_ = last;
         if (last) {
             state_ = State::line;
-            after_header(line);
+            TextLine after = line;
+            after_header(after);
             return;
         }
         emit(line);
@@ -208,7 +209,8 @@ void Engine::take(const TextLine& line, bool last) {
         last_ = last;
         if (last || !starts_with(line.text, kAttributeLine)) {
             state_ = State::line;
-            after_header(line);
+            TextLine after = line;
+            after_header(after);
             return;
         }
         emit(line);
@@ -233,7 +235,8 @@ void Engine::take(const TextLine& line, bool last) {
             end_whole_comment(line);
         } else {
             state_ = State::line;
-            after_comment(TextLine{parked_, true});
+            TextLine parked{parked_, true};
+            after_comment(parked);
         }
         return;
     case State::join_run:
@@ -250,7 +253,8 @@ void Engine::take(const TextLine& line, bool last) {
 
 // The per-line steps of the rewrite pass: leading white space, comments,
 // declarations, then the form header, the stamp and protected regions.
-void Engine::rewrite_cycle(TextLine line) {
+void Engine::rewrite_cycle(const TextLine& taken) {
+    TextLine line = taken;
     if (options_.remove_blank_lines) {
         const bool had_newline = line.newline;
         line = strip_leading_space(line);
@@ -285,7 +289,7 @@ void Engine::rewrite_cycle(TextLine line) {
 
 // The steps after the comments: declarations tightened, then a form header
 // opened or the steps after it.
-void Engine::after_comment(TextLine line) {
+void Engine::after_comment(TextLine& line) {
     if (is_declaration(line.text)) {
         const BlankRun run = blanks_before_as(line.text);
         if (run.from != run.to) {
@@ -313,7 +317,7 @@ void Engine::end_whole_comment(const TextLine& last_line) {
 }
 
 // The stamp, a protected region, or the line written as it is.
-void Engine::after_header(TextLine line) {
+void Engine::after_header(TextLine& line) {
     bool stamped = false;
     if (options_.stamp_pending && starts_with(line.text, kOptionExplicit) &&
         stamp_replaces_only_a_comment(line)) {

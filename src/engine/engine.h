@@ -105,9 +105,9 @@ class Engine {
     };
 
     void take(const TextLine& line, bool last);
-    void rewrite_cycle(TextLine line);
-    void after_comment(TextLine line);
-    void after_header(TextLine line);
+    void rewrite_cycle(const TextLine& taken);
+    void after_comment(TextLine& line);
+    void after_header(TextLine& line);
     void end_whole_comment(const TextLine& last_line);
     void join_cycle(const TextLine& line);
     void add_piece(std::string_view piece);

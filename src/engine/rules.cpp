@@ -5,9 +5,13 @@
 #include "engine/rules.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstring>
 #include <iterator>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace trevox {
 namespace {
@@ -23,20 +27,12 @@ constexpr char kMarkerStart = '$';
 constexpr std::string_view kIfWord = "If ";
 constexpr std::string_view kThenWord = " Then ";
 constexpr std::string_view kAsWord = " As ";
-// The end of a continued line's text (its line end follows).
-constexpr std::string_view kContinuedEnd = " _";
 // The keyword of a Rem comment, matched with case ignored (given in lower case).
 constexpr std::string_view kRemKeyword = "rem";
 // Region markers, matched at the first "$" of a comment line, case ignored
 // (given here in lower case).
 constexpr std::string_view kProtectMarker = "$protect";
 constexpr std::string_view kUnProtectMarker = "$unprotect";
-
-// Declaration keywords, each with its final blank, matched at the start of
-// the line, case-sensitive.
-constexpr std::string_view kDeclarationKeywords[] = {
-    "Dim ", "Public ", "Private ", "Static ", "Type ", "Global ",
-};
 
 // Second words that keep a declaration keyword line from being tightened,
 // matched at the start of the text after the line's first blank. Four carry a
@@ -59,7 +55,7 @@ constexpr FirstLetters first_letters_of(const std::string_view (&words)[N]) {
     }
     return table;
 }
-constexpr FirstLetters kDeclarationStarts = first_letters_of(kDeclarationKeywords);
+
 constexpr FirstLetters kExcludedStarts = first_letters_of(kExcludedSecondWords);
 
 // True for the six characters strip_leading_space removes: tab, newline,
@@ -111,12 +107,24 @@ bool is_marker_line(std::string_view text, std::string_view lower_marker) {
     return dollar != std::string_view::npos && has_prefix_nocase(text.substr(dollar), lower_marker);
 }
 
-// Number of double quotes in text[from, to).
+// Number of double quotes in text[from, to), sixteen characters at a time.
 std::size_t count_quotes(std::string_view text, std::size_t from, std::size_t to) {
     assert(from <= to && to <= text.size());
-    return static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(from),
-                                               text.begin() + static_cast<std::ptrdiff_t>(to),
-                                               kDoubleQuote));
+    std::size_t n = 0;
+    const char* p = text.data() + from;
+    const char* const end = text.data() + to;
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8(kDoubleQuote);
+    for (; end - p >= 16; p += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        n += static_cast<std::size_t>(
+            std::popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, quote)))));
+    }
+#endif
+    for (; p != end; ++p) {
+        n += *p == kDoubleQuote ? 1 : 0;
+    }
+    return n;
 }
 
 // Position of the first `word` in `text` that stands outside a string literal
@@ -209,21 +217,28 @@ TextLine drop_front(TextLine line, std::size_t count) {
 
 } // namespace
 
-TextLine strip_leading_blanks(TextLine line) {
-    const std::string_view text = line.text;
-    std::size_t n = 0;
-    while (n < text.size() && (text[n] == kBlank || text[n] == kTab)) {
-        ++n;
-    }
-    if (n == text.size()) {
-        return TextLine{text.substr(n), line.newline};
-    }
-    return drop_front(line, n);
-}
-
 TextLine strip_leading_space(TextLine line) {
     const std::string_view text = line.text;
     std::size_t n = 0;
+#if defined(__SSE2__)
+    // Sixteen characters at a time while they are all white space: a blank,
+    // or a character from tab (9) to carriage return (13).
+    const __m128i blank = _mm_set1_epi8(kBlank);
+    const __m128i tab = _mm_set1_epi8(kTab);
+    const __m128i last_control = _mm_set1_epi8('\r' - kTab);
+    while (text.size() - n >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + n));
+        const __m128i from_tab = _mm_sub_epi8(block, tab);
+        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(from_tab, last_control), from_tab);
+        const auto white = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(control, _mm_cmpeq_epi8(block, blank))));
+        if (white != 0xffffu) {
+            n += static_cast<std::size_t>(std::countr_one(white));
+            break;
+        }
+        n += 16;
+    }
+#endif
     while (n < text.size() && is_white_space(text[n])) {
         ++n;
     }
@@ -268,28 +283,33 @@ bool cut_trailing_comment(TextLine& line) {
     return true;
 }
 
-// Scans from the end down to the second character; the leftmost candidate (a
-// "'" after a blank with an even number of double quotes to its right) wins.
-// A candidate inside a string literal counted from the start of the line (an
-// odd number of double quotes before it) gives 0: the quotes of the line do
-// not balance and cutting there could corrupt code.
+// The comment starts at the leftmost candidate: a "'" after a blank (so never
+// the first character) with an even number of double quotes to its right,
+// that is outside a string literal read from the end. A candidate with an
+// odd number of double quotes before it gives 0: the quotes of the line do not
+// balance and cutting there could corrupt code. Both counts are even exactly
+// when the line's double quotes are even in number and the candidate has an
+// even number before it; so the line is read front to back, from one "'" to
+// the next, and most lines, which hold none, are decided by one search.
 std::size_t find_comment(std::string_view text) {
-    bool in_string = false;
-    std::size_t found = 0;
-    for (std::size_t i = text.size(); i > 1;) {
-        --i;
-        const char c = text[i];
-        if (c == kDoubleQuote) {
-            in_string = !in_string;
-        }
-        if (!in_string && c == kCommentQuote && text[i - 1] == kBlank) {
-            found = i;
-        }
-    }
-    if (found != 0 && count_quotes(text, 0, found) % 2 != 0) {
+    if (text.size() < 2) {
         return 0;
     }
-    return found;
+    std::size_t pos = text.find(kCommentQuote, 1);
+    if (pos == std::string_view::npos || count_quotes(text, 0, text.size()) % 2 != 0) {
+        return 0;
+    }
+    std::size_t quotes_before = 0;
+    std::size_t counted_to = 0;
+    while (pos != std::string_view::npos) {
+        quotes_before += count_quotes(text, counted_to, pos);
+        counted_to = pos;
+        if (text[pos - 1] == kBlank && quotes_before % 2 == 0) {
+            return pos;
+        }
+        pos = text.find(kCommentQuote, pos + 1);
+    }
+    return 0;
 }
 
 std::size_t trimmed_length(std::string_view text) {
@@ -300,26 +320,41 @@ std::size_t trimmed_length(std::string_view text) {
     return keep;
 }
 
-bool is_declaration(std::string_view text) {
-    // Most lines begin with no keyword's first letter: decided at once.
-    if (text.empty() || !kDeclarationStarts.has(text[0])) {
+// The declaration keywords, each with its final blank, matched at the start
+// of the line, case-sensitive, found by the line's first letter (the ones
+// is_declaration() sends here): Dim, Public, Private, Static, Type, Global.
+bool is_declaration_slow(std::string_view text) {
+    std::size_t keyword = 0;
+    switch (text.empty() ? '\0' : text[0]) {
+    case 'D':
+        keyword = has_prefix(text, "Dim ") ? 4 : 0;
+        break;
+    case 'P':
+        keyword = has_prefix(text, "Public ") ? 7 : has_prefix(text, "Private ") ? 8 : 0;
+        break;
+    case 'S':
+        keyword = has_prefix(text, "Static ") ? 7 : 0;
+        break;
+    case 'T':
+        keyword = has_prefix(text, "Type ") ? 5 : 0;
+        break;
+    case 'G':
+        keyword = has_prefix(text, "Global ") ? 7 : 0;
+        break;
+    default:
+        break;
+    }
+    if (keyword == 0) {
         return false;
     }
-    for (std::string_view keyword : kDeclarationKeywords) {
-        if (!has_prefix(text, keyword)) {
-            continue;
-        }
-        // The keyword ends with the line's first blank; the second word
-        // starts right after it unless more blanks follow.
-        const std::string_view rest = text.substr(keyword.size());
-        if (rest.empty() || !kExcludedStarts.has(rest[0])) {
-            return true;
-        }
-        return std::none_of(
-            std::begin(kExcludedSecondWords), std::end(kExcludedSecondWords),
-            [rest](std::string_view excluded) { return has_prefix(rest, excluded); });
+    // The keyword ends with the line's first blank; the second word starts
+    // right after it unless more blanks follow.
+    const std::string_view rest = text.substr(keyword);
+    if (rest.empty() || !kExcludedStarts.has(rest[0])) {
+        return true;
     }
-    return false;
+    return std::none_of(std::begin(kExcludedSecondWords), std::end(kExcludedSecondWords),
+                        [rest](std::string_view excluded) { return has_prefix(rest, excluded); });
 }
 
 // Nothing goes when there is no " As ", when no blank precedes it, or when it
@@ -355,15 +390,8 @@ bool is_whole_line_comment(std::string_view text) {
     return next == kBlank || next == kTab;
 }
 
-bool is_continued(const TextLine& line) {
-    const std::string_view text = line.text;
-    return line.newline && text.size() >= kContinuedEnd.size() &&
-           text.substr(text.size() - kContinuedEnd.size()) == kContinuedEnd;
-}
-
-bool is_protect_start(std::string_view text) {
-    // Tested here first: most lines are no comment at all.
-    return !text.empty() && text[0] == kCommentQuote && is_marker_line(text, kProtectMarker);
+bool is_protect_marker(std::string_view text) {
+    return is_marker_line(text, kProtectMarker);
 }
 
 bool is_protect_end(std::string_view text) {

@@ -6,14 +6,49 @@
 
 #include "platform/text_mode.h"
 
+#include <bit>
 #include <cstddef>
 #include <string_view>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace trevox {
 
 // Removes the blanks and tabs at the start of the line. The line end stays,
-// so a line of blanks and tabs only becomes an empty line.
-TextLine strip_leading_blanks(TextLine line);
+// so a line of blanks and tabs only becomes an empty line. A line that holds
+// only blanks and tabs and a continuation mark keeps the blank of the mark:
+// without it the line would no longer be continued, and the underscore left
+// alone would be no token of the language.
+inline TextLine strip_leading_blanks(TextLine line) {
+    const char* const begin = line.text.data();
+    const char* const end = begin + line.text.size();
+    const char* p = begin;
+#if defined(__SSE2__)
+    // Sixteen characters at a time while they are all blanks and tabs.
+    const __m128i blank = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8('\t');
+    while (end - p >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const auto white = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(block, blank), _mm_cmpeq_epi8(block, tab))));
+        if (white != 0xffffu) {
+            p += std::countr_one(white);
+            break;
+        }
+        p += 16;
+    }
+#endif
+    while (p != end && (*p == ' ' || *p == '\t')) {
+        ++p;
+    }
+    auto n = static_cast<std::size_t>(p - begin);
+    if (n > 0 && end - p == 1 && *p == '_' && p[-1] == ' ') {
+        --n;
+    }
+    line.text.remove_prefix(n);
+    return line;
+}
 
 // Removes the white space at the start of the line (tab, LF, vertical tab,
 // form feed, CR, blank), its line end included when nothing else is left: a
@@ -36,7 +71,23 @@ std::size_t trimmed_length(std::string_view text);
 // True when the text begins with a declaration keyword ("Dim ", "Public ",
 // ...) whose second word does not make it a procedure, constant, enumeration
 // or the like.
-bool is_declaration(std::string_view text);
+bool is_declaration_slow(std::string_view text);
+inline bool is_declaration(std::string_view text) {
+    // Most lines begin with no keyword's first letter: decided at once.
+    if (text.empty()) {
+        return false;
+    }
+    switch (text[0]) {
+    case 'D': // Dim
+    case 'P': // Public, Private
+    case 'S': // Static
+    case 'T': // Type
+    case 'G': // Global
+        return is_declaration_slow(text);
+    default:
+        return false;
+    }
+}
 
 // The run of blanks before the text's first " As " that goes, as [from, to):
 // all of them but the one that begins " As ". Empty (from == to) when there is
@@ -54,11 +105,19 @@ bool is_whole_line_comment(std::string_view text);
 
 // True when the line ends in " _" and its line end: the statement goes on
 // over the next line.
-bool is_continued(const TextLine& line);
+inline bool is_continued(const TextLine& line) {
+    const std::string_view text = line.text;
+    return line.newline && text.size() >= 2 && text[text.size() - 1] == '_' &&
+           text[text.size() - 2] == ' ';
+}
 
 // True when the text starts a protected region: "'" first, and "$Protect"
 // (case ignored) at its first "$".
-bool is_protect_start(std::string_view text);
+bool is_protect_marker(std::string_view text);
+inline bool is_protect_start(std::string_view text) {
+    // Most lines are no comment at all.
+    return !text.empty() && text[0] == '\'' && is_protect_marker(text);
+}
 
 // True when the text ends a protected region: "'" first, and "$UnProtect"
 // (case ignored) at its first "$".
