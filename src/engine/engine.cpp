@@ -415,32 +415,36 @@ class PassSink final : public EngineSink {
 
 } // namespace
 
-bool format_text(const FormatOptions& options, std::string_view input, std::string& output,
-                 EngineResult* result) {
+bool Formatter::format(const FormatOptions& options, std::string_view input, std::string& output,
+                       EngineResult* result) {
     if (!format_options_valid(options)) {
         return false;
     }
     output.clear();
     StringSink to_output(output);
-    Engine rewrite;
     EngineResult rewritten;
     if (options.combine_split_lines) {
-        Engine join;
-        PassSink to_join(join);
-        join.begin(options, EnginePass::join, to_output);
-        rewrite.begin(options, EnginePass::rewrite, to_join);
-        rewrite.write(input.data(), input.size());
-        rewritten = rewrite.finish();
-        (void)join.finish();
+        PassSink to_join(join_);
+        join_.begin(options, EnginePass::join, to_output);
+        rewrite_.begin(options, EnginePass::rewrite, to_join);
+        rewrite_.write(input.data(), input.size());
+        rewritten = rewrite_.finish();
+        (void)join_.finish();
     } else {
-        rewrite.begin(options, EnginePass::rewrite, to_output);
-        rewrite.write(input.data(), input.size());
-        rewritten = rewrite.finish();
+        rewrite_.begin(options, EnginePass::rewrite, to_output);
+        rewrite_.write(input.data(), input.size());
+        rewritten = rewrite_.finish();
     }
     if (result != nullptr) {
         *result = rewritten;
     }
     return true;
+}
+
+bool format_text(const FormatOptions& options, std::string_view input, std::string& output,
+                 EngineResult* result) {
+    Formatter formatter;
+    return formatter.format(options, input, output, result);
 }
 
 } // namespace trevox

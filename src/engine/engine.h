@@ -134,10 +134,23 @@ class Engine {
     EngineResult result_;
 };
 
-// The whole text `input` reformatted into `output` (emptied first): the
-// rewrite pass, then, with combine_split_lines, the join pass. False, with
-// nothing done, when the options are not valid. `result`, when given, tells
-// about the text (a failed write cannot happen in memory).
+// Whole texts in memory, one after the other, reformatted by the same two
+// engines, whose buffers are kept from text to text.
+class Formatter {
+  public:
+    // `input` reformatted into `output` (emptied first): the rewrite pass,
+    // then, with combine_split_lines, the join pass. False, with nothing done,
+    // when the options are not valid. `result`, when given, tells about the
+    // text (a failed write cannot happen in memory).
+    bool format(const FormatOptions& options, std::string_view input, std::string& output,
+                EngineResult* result = nullptr);
+
+  private:
+    Engine rewrite_;
+    Engine join_;
+};
+
+// The one-call form: format() of a Formatter of its own.
 bool format_text(const FormatOptions& options, std::string_view input, std::string& output,
                  EngineResult* result = nullptr);
 

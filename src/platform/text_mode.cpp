@@ -44,7 +44,9 @@ bool text_block_put_slow(TextBlock& b, std::string_view text, bool newline, Stor
         // piece when the piece reaches it.
         const std::size_t span = std::min(left + (line_end ? 1 : 0), room);
         const std::size_t plain = std::min(span, left);
-        std::memcpy(b.block.data() + b.used, data, plain);
+        if (plain > 0) {
+            std::memcpy(b.block.data() + b.used, data, plain);
+        }
         b.used += plain;
         data += plain;
         left -= plain;

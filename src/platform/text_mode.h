@@ -181,7 +181,9 @@ inline bool text_block_put(TextBlock& b, std::string_view text, bool newline, St
     // The usual case: a whole line that fits, with room to spare.
     if (newline && !b.failed && text.size() + 1 < kTextBlockBytes - b.used) {
         char* out = b.block.data() + b.used;
-        std::memcpy(out, text.data(), text.size());
+        if (!text.empty()) {
+            std::memcpy(out, text.data(), text.size());
+        }
         out[text.size()] = '\r';
         out[text.size() + 1] = '\n';
         b.used += text.size() + 2;

@@ -69,9 +69,10 @@ struct Pieces {
 // handed over in the pieces `pieces` gives.
 std::string stream(const FormatOptions& options, std::string_view text, Pieces pieces,
                    EngineResult& result) {
+    // Kept from input to input, as a run keeps its engine from file to file.
+    static Engine rewrite;
+    static Engine join;
     Collect collect;
-    Engine rewrite;
-    Engine join;
     Chain to_join(join);
     if (options.combine_split_lines) {
         join.begin(options, EnginePass::join, collect);
@@ -105,9 +106,10 @@ void run_case(const std::uint8_t* data, std::size_t size) {
     const FormatOptions options = options_for(c, kStamp);
     const std::string in_text = text_of(input);
 
+    static Formatter formatter;
     std::string out;
     EngineResult result;
-    if (!format_text(options, input, out, &result)) {
+    if (!formatter.format(options, input, out, &result)) {
         fail("valid options refused", describe(c));
     }
     const std::string out_text = text_of(out);
@@ -146,11 +148,10 @@ void run_case(const std::uint8_t* data, std::size_t size) {
     if (c.combine_split_lines) {
         return;
     }
-    // A second pass over the output changes nothing (the stamp is given).
-    FormatOptions again = options;
-    again.stamp_pending = false;
+    // A second pass over the output, as a second run would make it, changes
+    // nothing (a stamp given again replaces itself).
     std::string second;
-    (void)format_text(again, out, second);
+    (void)formatter.format(options, out, second);
     if (second != out) {
         fail("a second pass changed the output",
              report + "\n--- second output text:\n" + shown(text_of(second)));
