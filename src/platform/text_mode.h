@@ -8,6 +8,7 @@
 // out as CR LF.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cassert>
 #include <cstddef>
@@ -145,8 +146,8 @@ class LineSplitter {
         carry_[active_].clear();
     }
 
-    std::string carry_[2];
-    int active_ = 0;
+    std::array<std::string, 2> carry_;
+    std::size_t active_ = 0;
     const char* pos_ = nullptr;
     const char* end_ = nullptr;
 };
