@@ -23,14 +23,13 @@ constexpr int exit_ok = 0;
 constexpr int exit_usage_or_abort = 1;
 // Under AssumeYes only: the run reported a failure of the input or of a job.
 constexpr int exit_job_failed = 2;
+// A command line with an unknown option: nothing was done.
+constexpr int exit_bad_option = 2;
 
 bool equals_any(const std::string& text, std::initializer_list<const char*> choices) {
     return std::any_of(choices.begin(), choices.end(),
                        [&text](const char* choice) { return text == choice; });
 }
-
-// Exit code of a command line with an unknown option: nothing was done.
-constexpr int exit_bad_option = 2;
 
 // Position of the first "." of the name's last component when the name is a
 // wildcard set ("*.*", "*.frm", "*.cls" or "*.bas" from the character before
