@@ -74,6 +74,7 @@ constexpr OptionSpelling kOptions[] = {
     {"--version", OptionAction::version},
 };
 
+// The row spelled exactly as `arg`, or nullptr.
 const OptionSpelling* find_option(const char* arg) {
     for (const OptionSpelling& option : kOptions) {
         if (std::strcmp(arg, option.spelling) == 0) {

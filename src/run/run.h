@@ -10,9 +10,9 @@ namespace trevox {
 // over input names and switches; the others end the process at once.
 enum class OptionAction { run, help, version };
 
-// The command line taken apart. Options ("-" followed by at least one
-// character, as whole arguments) are read first and touch nothing; the other
-// arguments are then split into input names, switch words and stray words.
+// The command line taken apart. Options (whole arguments that begin with
+// "-", see run.cpp) are read first and touch nothing; the other arguments,
+// the words, are then split into input names, switch words and stray words.
 struct CommandLine {
     OptionAction action = OptionAction::run; // the first of --help, --version
     std::string unknown_option;              // the first option not known; empty: none
