@@ -1,7 +1,7 @@
-# Thin wrapper over CMake. `make demo` runs Trevox on a scratch copy of the
-# bundled example; `make test` builds and runs every test, in a normal build
-# and under AddressSanitizer and UndefinedBehaviorSanitizer, the engine's
-# tests under ThreadSanitizer, then the
+# Thin wrapper over CMake. `make demo` builds Trevox alone and runs it on a
+# scratch copy of the bundled example; `make test` builds and runs every
+# test, in a normal build and under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the engine's tests under ThreadSanitizer, then the
 # end-to-end tests against the Windows build under Wine, then fuzzes (`make
 # fuzz`, clang and libFuzzer) for about a minute per target. `make windows`
 # builds the Windows executable, build-win/trevox.exe; `make bench` runs the
@@ -32,9 +32,16 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Runs the program, interactively, over a fresh copy of examples/.
-demo: build
+# Builds the program alone and runs it, interactively, over a fresh copy of
+# examples/ that carries its own settings file (blank lines removed, continued
+# lines joined, a list of the files as they are done). `cd scratch/demo &&
+# sh Restore.sh` undoes it.
+demo: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS) --target trevox
 	rm -rf scratch/demo && mkdir -p scratch && cp -r examples scratch/demo
+	printf '[Trevox]\r\nRemoveBlankLines = 1\r\nCombineSplitLines = 1\r\nListMode = 1\r\n' \
+	  >scratch/demo/Trevox.INI
 	cd scratch/demo && ../../$(BUILD)/trevox Demo.vbg
 
 test: test-normal test-asan test-tsan test-wine fuzz

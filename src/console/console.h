@@ -9,8 +9,8 @@ namespace trevox {
 // State of the run flow and the console, one process-wide instance.
 struct RunState {
     int mirror_output = 0;          // say() also writes to standard error
-    std::string joined_args;        // every argument followed by one blank
-    std::string input_name;         // the first argument: the name dispatched
+    std::string joined_args;        // every switch word followed by one blank
+    std::string input_name;         // the run's first input name
     std::string date_stamp;         // mm-dd-yy
     std::string time_stamp;         // hh:mm:ss
     std::string stamp_tail;         // date " at " time "\n"

@@ -44,6 +44,11 @@ inline constexpr const char* confirm_lines[] = {
     TVX "blanks and tabs from the input file(s). \n",
     TVX "Are you sure you want to continue (Y-N)? \n",
 };
+// --version: the program's name and version, nothing else.
+inline constexpr const char* version_line     = "trevox %s\n";
+// On standard error, before anything is done.
+inline constexpr const char* unknown_option   = TVX "Unknown option %s; nothing was changed \n";
+inline constexpr const char* unknown_option_hint = TVX "trevox --help shows the usage \n";
 inline constexpr const char* no_terminal =
     TVX "Trevox needs a terminal to ask for confirmation (or /y to answer it); nothing was changed \n";
 inline constexpr const char* bad_source_date_epoch =

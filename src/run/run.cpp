@@ -23,22 +23,122 @@ constexpr int exit_ok = 0;
 constexpr int exit_usage_or_abort = 1;
 // Under AssumeYes only: the run reported a failure of the input or of a job.
 constexpr int exit_job_failed = 2;
+// A command line with an unknown option: nothing was done.
+constexpr int exit_bad_option = 2;
 
-// Joins the arguments, each followed by one blank, and hands every token
-// after the first "/" to setSwitches.
-void apply_switches(int argc, char** argv) {
-    g_run.joined_args.clear();
+bool equals_any(const std::string& text, std::initializer_list<const char*> choices) {
+    return std::any_of(choices.begin(), choices.end(),
+                       [&text](const char* choice) { return text == choice; });
+}
+
+// Position of the first "." of the name's last component when the name is a
+// wildcard set ("*.*", "*.frm", "*.cls" or "*.bas" from the character before
+// that "." to the end, the "*" inside the last component), else npos.
+std::size_t wildcard_dot(const std::string& name) {
+    const std::size_t dot = extension_pos(name);
+    if (dot == std::string::npos) {
+        return dot;
+    }
+    const std::size_t component = name.find_last_of("\\/");
+    const bool has_char_before = dot > 0 && (component == std::string::npos || dot > component + 1);
+    if (has_char_before && equals_any(name.substr(dot - 1), {"*.*", "*.frm", "*.cls", "*.bas"})) {
+        return dot;
+    }
+    return std::string::npos;
+}
+
+// True when `arg` names an existing file or folder (its letter case aside
+// where the system minds it), or is a wildcard set in an existing folder
+// (the current one when it names none).
+bool names_something(const std::string& arg) {
+    if (file_exists(resolve_name_case(arg))) {
+        return true;
+    }
+    if (wildcard_dot(arg) == std::string::npos) {
+        return false;
+    }
+    const std::size_t separator = arg.find_last_of("\\/");
+    return separator == std::string::npos ||
+           file_exists(resolve_name_case(arg.substr(0, separator + 1)));
+}
+
+// The options: each is one whole argument, one row per spelling. The lone
+// "-" is no option but a word like any other.
+struct OptionSpelling {
+    const char* spelling;
+    OptionAction action;
+};
+constexpr OptionSpelling kOptions[] = {
+    {"--help", OptionAction::help},
+    {"-h", OptionAction::help},
+    {"--version", OptionAction::version},
+};
+
+// The row spelled exactly as `arg`, or nullptr.
+const OptionSpelling* find_option(const char* arg) {
+    for (const OptionSpelling& option : kOptions) {
+        if (std::strcmp(arg, option.spelling) == 0) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// Sorts the arguments into options and words. An argument that begins with
+// "-" and is no known option is an unknown option, except that one with a
+// single "-" which names something (a file called "-old.bas") is a word.
+// The first unknown option and the first action asked for are kept.
+void read_options(int argc, char** argv, CommandLine& cmd) {
+    cmd = CommandLine{};
     for (int i = 1; i < argc; ++i) {
-        g_run.joined_args += argv[i];
-        g_run.joined_args += ' ';
+        const char* arg = argv[i];
+        if (arg[0] != '-' || arg[1] == '\0') {
+            cmd.words.emplace_back(arg);
+            continue;
+        }
+        const OptionSpelling* option = find_option(arg);
+        if (option != nullptr) {
+            if (cmd.action == OptionAction::run) {
+                cmd.action = option->action;
+            }
+        } else if (arg[1] != '-' && names_something(arg)) {
+            cmd.words.emplace_back(arg);
+        } else if (cmd.unknown_option.empty()) {
+            cmd.unknown_option = arg;
+        }
     }
-    const std::size_t slash = g_run.joined_args.find('/');
-    if (slash == std::string::npos) {
-        return;
+}
+
+// True when the argument is a switch word: it begins with "/" and names
+// nothing. So an absolute path is a name, whatever its folders are called.
+bool is_switch_word(const std::string& arg) {
+    return !arg.empty() && arg[0] == '/' && !names_something(arg);
+}
+
+// Splits the words: those before the first switch word are the input names;
+// from it on, the switch words are joined, each followed by one blank, into
+// joined_args, and every other word is a stray word.
+void split_words(CommandLine& cmd) {
+    g_run.joined_args.clear();
+    bool switches_seen = false;
+    for (const std::string& word : cmd.words) {
+        if (is_switch_word(word)) {
+            switches_seen = true;
+            g_run.joined_args += word;
+            g_run.joined_args += ' ';
+        } else if (switches_seen) {
+            cmd.stray_words.push_back(word);
+        } else {
+            cmd.input_names.push_back(word);
+        }
     }
+}
+
+// Hands every token of joined_args (cut at "/" and blanks) to setSwitches.
+void apply_switches() {
     const std::string& text = g_run.joined_args;
     std::string token;
-    std::size_t i = slash;
+    std::size_t i = 0;
     while (i < text.size()) {
         while (i < text.size() && (text[i] == '/' || text[i] == ' ')) {
             ++i;
@@ -84,11 +184,6 @@ bool confirm(int& exit_code) {
     return true;
 }
 
-bool equals_any(const std::string& text, std::initializer_list<const char*> choices) {
-    return std::any_of(choices.begin(), choices.end(),
-                       [&text](const char* choice) { return text == choice; });
-}
-
 // The exit code of a run that got through its dispatch: without AssumeYes
 // always 0, whatever the jobs reported; under it 2 when any failure of the
 // input or of a job was reported.
@@ -99,7 +194,25 @@ int completed_exit_code() {
     return exit_ok;
 }
 
+// The two lines that report a name of no recognised form; a failure of the
+// input.
+void report_invalid_name() {
+    say("%s", msg::invalid_input);
+    say("%s", msg::no_processing);
+    ++g_run.job_failures;
+}
+
+// Prints the message about an unknown option on standard error.
+int refuse_unknown_option(const std::string& option) {
+    std::fprintf(stderr, msg::unknown_option, option.c_str());
+    std::fprintf(stderr, "%s", msg::unknown_option_hint);
+    std::fflush(stderr);
+    return exit_bad_option;
+}
+
 } // namespace
+
+CommandLine g_command_line;
 
 // The extension starts at the first "." of the name's last component.
 void dispatch(const std::string& input_name) {
@@ -108,14 +221,9 @@ void dispatch(const std::string& input_name) {
         reformat_file(input_name);
         return;
     }
-    const std::size_t component = input_name.find_last_of("\\/");
-    const bool has_char_before = dot > 0 && (component == std::string::npos || dot > component + 1);
-    if (has_char_before) {
-        const std::string pattern = input_name.substr(dot - 1);
-        if (equals_any(pattern, {"*.*", "*.frm", "*.cls", "*.bas"})) {
-            process_wildcard(input_name);
-            return;
-        }
+    if (wildcard_dot(input_name) != std::string::npos) {
+        process_wildcard(input_name);
+        return;
     }
     const std::string extension = input_name.substr(dot);
     if (extension == ".vbg") {
@@ -125,24 +233,42 @@ void dispatch(const std::string& input_name) {
     } else if (equals_any(extension, {".frm", ".cls", ".bas"})) {
         reformat_file(input_name);
     } else {
-        say("%s", msg::invalid_input);
-        say("%s", msg::no_processing);
-        ++g_run.job_failures;
+        report_invalid_name();
     }
 }
 
+// Options are dealt with before anything else: no screen clear, no settings
+// file. Then the run: every input name dispatched in order within one run
+// (one confirmation, one Restore.bat, one completion), then every stray word
+// reported as an invalid name.
 int run_main(int argc, char** argv) {
+    CommandLine& cmd = g_command_line;
+    read_options(argc, argv, cmd);
+    if (!cmd.unknown_option.empty()) {
+        return refuse_unknown_option(cmd.unknown_option);
+    }
+    if (cmd.action == OptionAction::help) {
+        show_usage();
+        std::fflush(stdout);
+        return exit_ok;
+    }
+    if (cmd.action == OptionAction::version) {
+        std::printf(msg::version_line, msg::version_text);
+        std::fflush(stdout);
+        return exit_ok;
+    }
     console_clear();
     loadInifile();
-    if (argc > 1) {
-        apply_switches(argc, argv);
-    }
+    split_words(cmd);
+    apply_switches();
     show_banner();
     if (!build_stamps()) {
         std::fflush(stdout);
         return exit_usage_or_abort;
     }
-    if (argc <= 1 || (argc == 2 && std::strncmp(argv[1], "/?", 2) == 0)) {
+    const bool usage_asked =
+        cmd.words.size() == 1 && std::strncmp(cmd.words[0].c_str(), "/?", 2) == 0;
+    if (cmd.input_names.empty() || usage_asked) {
         show_usage();
         pause();
         return exit_usage_or_abort;
@@ -156,12 +282,22 @@ int run_main(int argc, char** argv) {
     g_run.mirror_output = stdout_is_terminal() ? 0 : 1;
     console_clear();
     show_banner_titled(msg::run_title);
-    g_run.input_name = argv[1];
+    g_run.input_name = cmd.input_names.front();
     if (create_restore_script() != 0) {
         pause();
         return exit_usage_or_abort;
     }
-    dispatch(g_run.input_name);
+    // Several names are one set, as a wildcard is: a failing file is a
+    // reported skip, not the end of the run.
+    if (cmd.input_names.size() > 1) {
+        g_job.multi_file_mode = 1;
+    }
+    for (const std::string& name : cmd.input_names) {
+        dispatch(name);
+    }
+    for (std::size_t i = 0; i < cmd.stray_words.size(); ++i) {
+        report_invalid_name();
+    }
     close_restore_script();
     log_close_at_exit();
     say("%s", msg::completed);

@@ -2,8 +2,25 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace trevox {
+
+// What the options of the command line ask for. `run` is the ordinary run
+// over input names and switches; the others end the process at once.
+enum class OptionAction { run, help, version };
+
+// The command line taken apart. Options (whole arguments that begin with
+// "-", see run.cpp) are read first and touch nothing; the other arguments,
+// the words, are then split into input names, switch words and stray words.
+struct CommandLine {
+    OptionAction action = OptionAction::run; // the first of --help, --version
+    std::string unknown_option;              // the first option not known; empty: none
+    std::vector<std::string> words;          // every argument that is not an option
+    std::vector<std::string> input_names;    // the words before the first switch word
+    std::vector<std::string> stray_words;    // later words that are not switch words
+};
+extern CommandLine g_command_line;
 
 // The whole run; returns the process exit code.
 int run_main(int argc, char** argv);

@@ -121,6 +121,90 @@ TEST(InputSets, ProjectWildcardAndSingleFileAgreeOnTheResult) {
     EXPECT_NE(bat.find(entry("Customer.cls") + entry("Stack.cls")), std::string::npos);
 }
 
+// What the shell makes of *.bas and the like: several names, all processed
+// in one run (one question, one Restore.bat, one stamp), the same bytes as
+// the wildcard gives.
+TEST(InputSets, SeveralNamesAreOneRun) {
+    ScratchDir named, wild;
+    copy_examples(named.path);
+    copy_examples(wild.path);
+    RunOptions o;
+    o.cwd = named.path;
+    o.args = {"Customer.cls", "Helpers.bas", "Stack.cls", "/b"};
+    const RunResult r = run_trevox(o);
+    ASSERT_EQ(r.exit_code, 0) << r.terminal;
+    EXPECT_EQ(r.confirms, 1);
+    EXPECT_EQ(count(screen(r), "Completed"), 1);
+    const auto before = originals();
+    int stamps = 0;
+    for (const char* s : {"Customer.cls", "Helpers.bas", "Stack.cls"}) {
+        EXPECT_NE(read_file(named / s), before.at(s)) << s << " was not reformatted";
+        EXPECT_EQ(read_file(named / backup_of(s)), before.at(s)) << s;
+        stamps += count(read_file(named / s), "$Reformatted by Trevox");
+    }
+    EXPECT_EQ(stamps, 1);
+    EXPECT_EQ(read_file(named / "Restore.bat"),
+              restore_header() + entry("Customer.cls") + entry("Helpers.bas") + entry("Stack.cls"));
+
+    o.cwd = wild.path;
+    o.args = {"*.cls", "/b"};
+    ASSERT_EQ(run_trevox(o).exit_code, 0);
+    for (const char* s : {"Customer.cls", "Stack.cls"}) {
+        EXPECT_EQ(read_file(named / s), read_file(wild / s)) << s;
+    }
+
+    // A name that fails is reported and skipped, as in a wildcard set.
+    ScratchDir gap;
+    write_file(gap / "A.bas", "  a = 1\r\n");
+    write_file(gap / "B.bas", "  b = 1\r\n");
+    o.cwd = gap.path;
+    o.args = {"A.bas", "Gone.bas", "B.bas"};
+    o.stdout_to_file = true;
+    const RunResult g = run_trevox(o);
+    EXPECT_EQ(g.exit_code, 0);
+    EXPECT_NE(g.out.find("Trevox==>  Unable to open Gone.bas for reading \n"
+                         "Trevox==>  The file probably doesn't exist \n\n"
+                         "Trevox==>  Program will continue \n\n"),
+              std::string::npos)
+        << g.out;
+    EXPECT_EQ(read_file(gap / "A.bas"), "a = 1\r\n");
+    EXPECT_EQ(read_file(gap / "B.bas"), "b = 1\r\n");
+}
+
+// A "/" inside a name separates folders: the words of the path are never
+// read as switches, also when the folders of an absolute path are named like
+// switches. A wildcard in an existing folder is a name too.
+TEST(InputSets, SlashesInNamesAreFolders) {
+    ScratchDir dir;
+    const std::string text = "  ' note\r\n\r\n  x = 1\r\n";
+    const std::string cleared = "' note\r\n\r\nx = 1\r\n"; // neither /b nor /c
+    const std::string uncommented = "\r\nx = 1\r\n";       // /c alone
+    ASSERT_EQ(mkdir((dir / "forms").c_str(), 0755), 0);
+    write_file(dir / "forms/TextTools.bas", text);
+    RunOptions o;
+    o.cwd = dir.path;
+    o.args = {"forms/TextTools.bas", "/v"};
+    RunResult r = run_trevox(o);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(read_file(dir / "forms/TextTools.bas"), cleared);
+    EXPECT_EQ(read_file(dir / "forms/TextTools.bkb"), text);
+
+    for (const char* folder : {"b", "b/t", "work"}) {
+        ASSERT_EQ(mkdir((dir / folder).c_str(), 0755), 0);
+    }
+    write_file(dir / "b/t/Big.frm", text);
+    write_file(dir / "b/Mod.bas", text);
+    write_file(dir / "b/Cls.cls", text);
+    o.cwd = dir / "work";
+    o.args = {dir / "b/t/Big.frm", dir / "b/*.bas", "/c"};
+    r = run_trevox(o);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(read_file(dir / "b/t/Big.frm"), uncommented);
+    EXPECT_EQ(read_file(dir / "b/Mod.bas"), uncommented);
+    EXPECT_EQ(read_file(dir / "b/Cls.cls"), text) << "not named";
+    EXPECT_EQ(count(read_file(dir / "work/Restore.bat"), "Copy"), 2);
+}
+
 TEST(InputSets, MissingMemberIsReportedAndTheProjectGoesOn) {
     ScratchDir dir;
     write_file(dir / "P.vbp", crlf("Type=Exe\nModule=Gone; Gone.bas\nModule=Here; Here.bas\n"));

@@ -60,8 +60,11 @@ std::string strip_cr(const std::string& s) {
 TEST(RunFlow, UsageScreenWithoutArgumentsOrWithSlashQuestion) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{}, std::vector<std::string>{"/?"},
-          std::vector<std::string>{"/?x"}}) {
+          std::vector<std::string>{"/?x"}, std::vector<std::string>{"/?", "Form1.frm"},
+          std::vector<std::string>{"/b", "Form1.frm"}}) {
+        // A switch before any name leaves no input name: usage, nothing touched.
         ScratchDir dir;
+        write_file(dir / "Form1.frm", "  x = 1\r\n");
         RunOptions o;
         o.cwd = dir.path;
         o.args = args;
@@ -72,7 +75,77 @@ TEST(RunFlow, UsageScreenWithoutArgumentsOrWithSlashQuestion) {
                   banner(real(dir.path)) + usage_text + "Trevox==>  Press Enter to continue \n");
         EXPECT_EQ(r.err, "") << "nothing is mirrored before the confirmation";
         EXPECT_FALSE(exists(dir / "Restore.bat"));
+        EXPECT_EQ(read_file(dir / "Form1.frm"), "  x = 1\r\n");
     }
+}
+
+// --help, -h and --version answer on standard output and end at once: no
+// screen clear, no settings file (none is there, and nothing says so), no
+// question, no pause, exit code 0, wherever they stand among the arguments.
+TEST(RunFlow, HelpAndVersionAnswerAtOnce) {
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"--help"}, usage_text},
+        {{"-h"}, usage_text},
+        {{"Form1.frm", "/t", "--help"}, usage_text},
+        {{"--version"}, "trevox 1.2a\n"},
+        {{"--version", "--help"}, "trevox 1.2a\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        ScratchDir dir;
+        write_file(dir / "Form1.frm", "  x = 1\r\n");
+        RunOptions o;
+        o.cwd = dir.path;
+        o.args = c.args;
+        o.settings_file = false;
+        o.stdout_to_file = true;
+        const RunResult r = run_trevox(o);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.confirms + r.pauses, 0);
+        if (!under_wine()) {
+            EXPECT_EQ(r.terminal, "") << "no screen clear";
+        }
+        EXPECT_EQ(read_file(dir / "Form1.frm"), "  x = 1\r\n");
+        EXPECT_FALSE(exists(dir / "Restore.bat"));
+    }
+}
+
+// An unknown option, anywhere, is refused on standard error with exit code
+// 2 before anything is done; so is a word with one "-" that names nothing,
+// while one that names a file is a name.
+TEST(RunFlow, UnknownOptionIsRefusedBeforeAnything) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--word"}, std::vector<std::string>{"Form1.frm", "/y", "--word"},
+          std::vector<std::string>{"-word", "Form1.frm"}}) {
+        ScratchDir dir;
+        write_file(dir / "Form1.frm", "  x = 1\r\n");
+        RunOptions o;
+        o.cwd = dir.path;
+        o.args = args;
+        o.settings_file = false;
+        o.stdout_to_file = true;
+        const RunResult r = run_trevox(o);
+        const std::string& word = args[0] == "Form1.frm" ? args[2] : args[0];
+        EXPECT_EQ(r.exit_code, 2) << word;
+        EXPECT_EQ(r.err, "Trevox==>  Unknown option " + word +
+                             "; nothing was changed \n"
+                             "Trevox==>  trevox --help shows the usage \n");
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(read_file(dir / "Form1.frm"), "  x = 1\r\n");
+        EXPECT_FALSE(exists(dir / "Restore.bat"));
+    }
+    ScratchDir dir;
+    write_file(dir / "-Old.bas", "  x = 1\r\n");
+    RunOptions o;
+    o.cwd = dir.path;
+    o.args = {"-Old.bas"};
+    EXPECT_EQ(run_trevox(o).exit_code, 0);
+    EXPECT_EQ(read_file(dir / "-Old.bas"), "x = 1\r\n");
 }
 
 TEST(RunFlow, DeclinedConfirmationTouchesNothing) {
@@ -259,6 +332,27 @@ TEST(RunFlow, InvalidInputNames) {
             << name;
         EXPECT_EQ(read_file(dir / "Restore.bat").find("Copy"), std::string::npos);
     }
+}
+
+// Words after the first switch are switches or reported like invalid names;
+// none of them turns on a switch by its first letter or is processed.
+TEST(RunFlow, NamesAfterTheOptionsAreInvalidNames) {
+    ScratchDir dir;
+    write_file(dir / "A.bas", "  ' note\r\n\r\n  a = 1\r\n");
+    write_file(dir / "Big.bas", "  b = 1\r\n");
+    RunOptions o;
+    o.cwd = dir.path;
+    o.args = {"A.bas", "/v", "Big.bas", "tight"};
+    o.stdout_to_file = true;
+    const RunResult r = run_trevox(o);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(read_file(dir / "A.bas"), "' note\r\n\r\na = 1\r\n") << "neither /b nor /t";
+    EXPECT_EQ(read_file(dir / "Big.bas"), "  b = 1\r\n");
+    EXPECT_EQ(count(r.out, "Trevox==>  Invalid Input File Name \n"
+                           "Trevox==>  No processing occured \n\n"),
+              2);
+    EXPECT_NE(r.out.find("Verbose Mode (/v Option)"), std::string::npos);
+    EXPECT_EQ(count(read_file(dir / "Restore.bat"), "Copy"), 1);
 }
 
 TEST(RunFlow, NameInAFolderWithADotIsASourceFile) {

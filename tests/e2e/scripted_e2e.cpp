@@ -121,6 +121,18 @@ std::vector<FailureCase> failure_cases() {
         {"invalid input name",
          [](const ScratchDir& d) { write_file(d / "Notes.txt", "x\r\n"); },
          {"Notes.txt"}},
+        {"name after the options",
+         [](const ScratchDir& d) {
+             write_file(d / "A.bas", "  x = 1\r\n");
+             write_file(d / "B.bas", "  y = 1\r\n");
+         },
+         {"A.bas", "/b", "B.bas"}},
+        {"missing name among several",
+         [](const ScratchDir& d) {
+             write_file(d / "A.bas", "  x = 1\r\n");
+             write_file(d / "B.bas", "  y = 1\r\n");
+         },
+         {"A.bas", "Gone.bas", "B.bas"}},
         {"wildcard with no match",
          [](const ScratchDir& d) { write_file(d / "A.bas", "x\r\n"); },
          {"*.cls"}},
