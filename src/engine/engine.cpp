@@ -91,7 +91,7 @@ void Engine::begin(const FormatOptions& options, EnginePass pass, EngineSink& si
     pass_ = pass;
     sink_ = &sink;
     lines_.reset();
-    text_block_reset(out_);
+    text_block_reset(out_, options.lf_line_ends);
     state_ = State::line;
     last_ = false;
     have_ahead_ = false;

@@ -2,7 +2,8 @@
 //
 // An Engine takes the bytes of one text, as stored (CR LF or LF line ends,
 // any bytes in the lines), in blocks of any size, and hands the reformatted
-// bytes to the caller's sink in blocks, with CR LF line ends. It runs one of
+// bytes to the caller's sink in blocks, with CR LF line ends (or LF alone, as
+// the caller chooses). It runs one of
 // two passes: the rewrite pass (leading white space, comments, blank lines,
 // declarations, the stamp; form headers and protected regions passed through)
 // or the join pass (runs of continued lines joined up to a maximum length).
@@ -33,6 +34,8 @@ struct FormatOptions {
     // no other.
     std::string_view stamp;
     bool stamp_pending = false;
+    // Line ends written as LF alone instead of CR LF.
+    bool lf_line_ends = false;
 };
 
 enum class EnginePass { rewrite, join };

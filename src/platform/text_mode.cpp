@@ -6,12 +6,13 @@
 
 namespace trevox {
 
-void text_block_reset(TextBlock& b) {
+void text_block_reset(TextBlock& b, bool lf_only) {
     if (b.block.size() != kTextBlockBytes) {
         b.block.resize(kTextBlockBytes);
     }
     b.used = 0;
     b.failed = false;
+    b.lf_only = lf_only;
 }
 
 // A failed block drops what it holds: nothing more of it is ever stored.
@@ -51,7 +52,9 @@ bool text_block_put_slow(TextBlock& b, std::string_view text, bool newline, Stor
         data += plain;
         left -= plain;
         if (line_end && span > plain) {
-            b.block[b.used++] = '\r';
+            if (!b.lf_only) {
+                b.block[b.used++] = '\r';
+            }
             b.block[b.used++] = '\n';
             line_end = false;
         }

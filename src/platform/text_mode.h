@@ -152,20 +152,48 @@ class LineSplitter {
     const char* end_ = nullptr;
 };
 
+// Tells, over a text handed over in blocks of any size, whether its line ends
+// are LF alone: at least one LF, and none after a CR.
+class LineEndScan {
+  public:
+    void feed(const char* data, std::size_t n) {
+        const char* p = data;
+        const char* const end = data + n;
+        for (const char* lf = find_line_feed(p, end); lf != nullptr; lf = find_line_feed(p, end)) {
+            const bool after_cr = lf == data ? last_cr_ : lf[-1] == '\r';
+            crlf_ = crlf_ || after_cr;
+            lf_ = lf_ || !after_cr;
+            p = lf + 1;
+        }
+        if (n > 0) {
+            last_cr_ = data[n - 1] == '\r';
+        }
+    }
+    bool lf_only() const { return lf_ && !crlf_; }
+
+  private:
+    bool lf_ = false;
+    bool crlf_ = false;
+    bool last_cr_ = false;
+};
+
 // The writing side: lines gathered in a block of kTextBlockBytes, each line
-// end going out as CR LF; the block is handed to `store` when it has no room
-// left. Once a store failed, nothing more is written.
+// end going out as CR LF (or, when `lf_only` is set, as LF alone); the block
+// is handed to `store` when it has no room left. Once a store failed, nothing
+// more is written.
 struct TextBlock {
     std::vector<char> block;
     std::size_t used = 0;
     bool failed = false;
+    bool lf_only = false;
 };
 
 // Stores `n` bytes of a full block; false when they were not stored.
 using StoreBlock = bool (*)(void* context, const char* data, std::size_t n);
 
-// Back to an empty block that has not failed, allocated once.
-void text_block_reset(TextBlock& b);
+// Back to an empty block that has not failed, allocated once; its line ends
+// CR LF unless `lf_only`.
+void text_block_reset(TextBlock& b, bool lf_only = false);
 
 // Hands the gathered bytes to `store` and empties the block. False when this
 // store (or an earlier one) failed.
@@ -185,9 +213,12 @@ inline bool text_block_put(TextBlock& b, std::string_view text, bool newline, St
         if (!text.empty()) {
             std::memcpy(out, text.data(), text.size());
         }
-        out[text.size()] = '\r';
-        out[text.size() + 1] = '\n';
-        b.used += text.size() + 2;
+        out += text.size();
+        if (!b.lf_only) {
+            *out++ = '\r';
+        }
+        *out++ = '\n';
+        b.used = static_cast<std::size_t>(out - b.block.data());
         return true;
     }
     return text_block_put_slow(b, text, newline, store, context);

@@ -431,5 +431,37 @@ TEST(PumpMarkers, ProtectStart) {
     }
 }
 
+// LF line ends on request, in both passes; the choice rests on a scan of the
+// text's line ends in any split.
+TEST(EngineLineEnds, LfAloneOnRequest) {
+    FormatOptions options;
+    options.lf_line_ends = true;
+    options.combine_split_lines = true;
+    std::string out;
+    ASSERT_TRUE(format_text(options, "  a = 1 _\n    + 2\r\n\tb\n", out));
+    EXPECT_EQ(out, "a = 1 + 2\nb\n");
+    options.combine_split_lines = false;
+    const engine_test::PassOutcome split =
+        engine_test::run_split(options, EnginePass::rewrite, "x\r\n  y\n", 1, SIZE_MAX, false);
+    EXPECT_EQ(split.stored, "x\ny\n");
+
+    const struct {
+        std::string text;
+        bool lf_only;
+    } cases[] = {
+        {"a\nb\n", true}, {"a\r\nb\n", false}, {"a\nb\r\n", false}, {"a", false},
+        {"", false},      {"a\rb\n", true},    {"\n", true},        {"a\r", false},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t block : {std::size_t{1}, std::size_t{2}, c.text.size() + 1}) {
+            LineEndScan scan;
+            for (std::size_t at = 0; at < c.text.size(); at += block) {
+                scan.feed(c.text.data() + at, std::min(block, c.text.size() - at));
+            }
+            EXPECT_EQ(scan.lf_only(), c.lf_only) << c.text << " in blocks of " << block;
+        }
+    }
+}
+
 } // namespace
 } // namespace trevox
