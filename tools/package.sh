@@ -3,8 +3,8 @@
 #
 #   tools/package.sh NATIVE_BUILD_DIR WINDOWS_BUILD_DIR OUT_DIR
 #
-# Both builds must be configured and their `trevox` target built. OUT_DIR is
-# emptied and then holds
+# Both builds must be configured and their `trevox` target built. Packages
+# and checksums of earlier runs are removed from OUT_DIR, which then holds
 #   trevox_VERSION_ARCH.deb                (CPack, dependencies by dpkg-shlibdeps)
 #   trevox-VERSION-linux-x86_64.tar.gz     (the native install tree)
 #   trevox-VERSION-windows-x86_64.zip      (trevox.exe, README.txt, Trevox.INI, examples)
@@ -37,9 +37,9 @@ export SOURCE_DATE_EPOCH
 export TZ=UTC LC_ALL=C
 umask 022
 
-rm -rf "$out"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
+rm -f "$out"/trevox_*.deb "$out"/trevox-*.tar.gz "$out"/trevox-*.zip "$out/SHA256SUMS"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
