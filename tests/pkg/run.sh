@@ -129,14 +129,15 @@ grep -q "^SYNOPSIS" <<<"$page" || fail "man trevox shows no SYNOPSIS"
 end
 
 # 3. The Debian package.
-deb=$(ls "$dist"/trevox_*_amd64.deb)
+arch=$(dpkg --print-architecture)
+deb=$(ls "$dist"/trevox_*_"$arch".deb)
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$native/CMakeCache.txt")
 begin "Debian package: control fields"
 info=$(dpkg-deb --info "$deb")
-[ "$(basename "$deb")" = "trevox_${version}_amd64.deb" ] || fail "file name $(basename "$deb")"
+[ "$(basename "$deb")" = "trevox_${version}_${arch}.deb" ] || fail "file name $(basename "$deb")"
 grep -qx " Package: trevox" <<<"$info" || fail "Package field"
 grep -qx " Version: $version" <<<"$info" || fail "Version field"
-grep -qx " Architecture: amd64" <<<"$info" || fail "Architecture field"
+grep -qx " Architecture: $arch" <<<"$info" || fail "Architecture field"
 grep -qE "^ Depends: .*libc6 \(>= " <<<"$info" || fail "Depends field not computed: $(grep Depends <<<"$info")"
 grep -q "^ Maintainer: ." <<<"$info" || fail "Maintainer field"
 end
