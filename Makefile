@@ -5,20 +5,27 @@
 # end-to-end tests against the Windows build under Wine, then fuzzes (`make
 # fuzz`, clang and libFuzzer) for about a minute per target. `make windows`
 # builds the Windows executable, build-win/trevox.exe; `make bench` runs the
-# benchmark (BENCH_ARGS: files, bytes, rounds).
+# benchmark (BENCH_ARGS: files, bytes, rounds). `make install` installs the
+# program and its manual page (PREFIX, DESTDIR); `make package` makes the
+# Debian package, the Linux and Windows archives and their SHA256SUMS in
+# dist/, reproducibly (SOURCE_DATE_EPOCH, by default the last commit's time).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 WIN_BUILD  ?= build-win
 FUZZ_BUILD ?= build-fuzz
+PKG_BUILD  ?= build-pkg
+DIST       ?= dist
+PREFIX     ?= /usr/local
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 952992000)
 FUZZ_SECONDS ?= 60
 FUZZ_SEED  ?= 1
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all deps deps-wine build demo test test-normal test-asan test-tsan windows test-wine fuzz \
-	bench clean
+.PHONY: all deps deps-wine build demo test test-normal test-asan test-tsan windows test-wine \
+	fuzz bench install package test-pkg clean
 
 all: build
 
@@ -44,7 +51,7 @@ demo: deps
 	  >scratch/demo/Trevox.INI
 	cd scratch/demo && ../../$(BUILD)/trevox Demo.vbg
 
-test: test-normal test-asan test-tsan test-wine fuzz
+test: test-normal test-asan test-tsan test-wine fuzz test-pkg
 
 test-normal: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -79,6 +86,26 @@ test-wine: deps windows
 	cmake --build $(BUILD) -j $(JOBS) --target trevox trevox_e2e_tests
 	./tools/test-wine.sh $(BUILD) $(WIN_BUILD)
 
+# The program (only) of the normal build, installed under PREFIX, inside
+# DESTDIR when it is set: bin/trevox, share/man/man1/trevox.1, share/doc/trevox.
+install: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS) --target trevox
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The packages, from an optimised native build without tests and from the
+# Windows build: see tools/package.sh.
+package: deps windows
+	cmake -S . -B $(PKG_BUILD) -DCMAKE_BUILD_TYPE=Release -DTREVOX_TESTS=OFF
+	cmake --build $(PKG_BUILD) -j $(JOBS) --target trevox
+	SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) ./tools/package.sh $(PKG_BUILD) $(WIN_BUILD) $(DIST)
+
+# The installed program, the packages' contents, the manual page, the zip
+# under Wine, and a second build of the packages elsewhere, compared byte for
+# byte with the first.
+test-pkg: package
+	SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) ./tests/pkg/run.sh $(PKG_BUILD) $(WIN_BUILD) $(DIST)
+
 BENCH_ARGS ?= 5000 100000000 3
 
 # The benchmark over a generated tree, on the optimised build; the engine's
@@ -98,4 +125,4 @@ fuzz: deps
 	FUZZ_SEED=$(FUZZ_SEED) ./tools/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD) scratch
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) $(FUZZ_BUILD) $(PKG_BUILD) $(DIST) scratch
