@@ -2,6 +2,7 @@
 
 #include "console/console.h"
 #include "console/messages.h"
+#include "console/version.h"
 #include "inputs/inputs.h"
 #include "jobs/backup.h"
 #include "jobs/job.h"
@@ -253,7 +254,7 @@ int run_main(int argc, char** argv) {
         return exit_ok;
     }
     if (cmd.action == OptionAction::version) {
-        std::printf(msg::version_line, msg::version_text);
+        std::printf("%s\n", version_line().c_str());
         std::fflush(stdout);
         return exit_ok;
     }

@@ -90,8 +90,8 @@ TEST(RunFlow, HelpAndVersionAnswerAtOnce) {
         {{"--help"}, usage_text},
         {{"-h"}, usage_text},
         {{"Form1.frm", "/t", "--help"}, usage_text},
-        {{"--version"}, "trevox 1.2a\n"},
-        {{"--version", "--help"}, "trevox 1.2a\n"},
+        {{"--version"}, "trevox 1.2a (package " TREVOX_PACKAGE_VERSION ")\n"},
+        {{"--version", "--help"}, "trevox 1.2a (package " TREVOX_PACKAGE_VERSION ")\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.front());
