@@ -9,7 +9,9 @@
 #   bench/run.sh [FILES] [BYTES] [ROUNDS]      defaults: 5000 100000000 3
 #
 # Needs an optimised build (make build, or make bench which runs this) and
-# GNU time (/usr/bin/time). Works in $BENCH_DIR (default scratch/bench).
+# GNU time (/usr/bin/time). Works in $BENCH_DIR (default scratch/bench). With
+# OLD_TREVOX set to another build of trevox, that one runs too, alternating
+# with the rest, for before/after figures from one run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -57,13 +59,17 @@ run_trevox() { measure "$TREVOX" Bench.vbp /y; }
 # by two cp processes, so that the figure is the copying and not the cost of
 # starting a process per file.
 run_floor() { measure sh -c 'mkdir .bk .new && cp -- *.frm *.cls *.bas .bk/ && cp -- *.frm *.cls *.bas .new/'; }
+# (d) Another build, when given, the same way as (a).
+run_old() { measure "$OLD_TREVOX" Bench.vbp /y; }
 # (c) The peer: GNU sed removing leading blanks and tabs in place, keeping a
 # .bak backup (by renaming the original).
 run_sed() { measure sh -c 'sed -i.bak "s/^[ \t]*//" -- *.frm *.cls *.bas'; }
 
+contenders=(trevox floor sed)
+[ -z "${OLD_TREVOX:-}" ] || contenders+=(old)
 declare -A best_wall best_cpu best_mem
 for round in $(seq "$ROUNDS"); do
-  for who in trevox floor sed; do
+  for who in "${contenders[@]}"; do
     fresh
     read -r wall cpu mem < <("run_$who")
     echo "round $round  $who  wall ${wall}s  cpu ${cpu}s  peak ${mem} KiB"
@@ -75,12 +81,19 @@ done
 
 echo
 printf '%-8s %10s %10s %12s\n' who wall_s cpu_s peak_KiB
-for who in trevox floor sed; do
+for who in "${contenders[@]}"; do
   printf '%-8s %10s %10s %12s\n' "$who" "${best_wall[$who]}" "${best_cpu[$who]}" "${best_mem[$who]}"
 done
-awk -v a="${best_wall[trevox]}" -v b="${best_wall[floor]}" -v c="${best_wall[sed]}" \
-  'function ratio(x, y) { return y > 0 ? sprintf("%.2f", x / y) : "n/a" }
-   BEGIN { printf "\ntrevox/floor %s   trevox/sed %s\n", ratio(a, b), ratio(a, c) }'
+ratios() { # NAME: its wall and CPU time over the floor's and sed's
+  awk -v n="$1" -v a="${best_wall[$1]}" -v b="${best_wall[floor]}" -v c="${best_wall[sed]}" \
+    -v ac="${best_cpu[$1]}" -v bc="${best_cpu[floor]}" -v cc="${best_cpu[sed]}" \
+    'function ratio(x, y) { return y > 0 ? sprintf("%.2f", x / y) : "n/a" }
+     BEGIN { printf "%s/floor wall %s cpu %s   %s/sed wall %s cpu %s\n", n, ratio(a, b),
+             ratio(ac, bc), n, ratio(a, c), ratio(ac, cc) }'
+}
+echo
+ratios trevox
+[ -z "${OLD_TREVOX:-}" ] || ratios old
 
 BIG_BYTES=${BIG_BYTES:-200000000}
 if [ "$BIG_BYTES" -gt 0 ]; then

@@ -107,40 +107,70 @@ bool is_marker_line(std::string_view text, std::string_view lower_marker) {
     return dollar != std::string_view::npos && has_prefix_nocase(text.substr(dollar), lower_marker);
 }
 
-// Number of double quotes in text[from, to), sixteen characters at a time.
-std::size_t count_quotes(std::string_view text, std::size_t from, std::size_t to) {
+// True when text[from, to) holds an odd number of double quotes: whether a
+// string literal is open at `to` when none was at `from`. Sixteen characters
+// at a time: the parity of all the blocks' hit masks together is the parity
+// of their hits.
+bool odd_quotes(std::string_view text, std::size_t from, std::size_t to) {
     assert(from <= to && to <= text.size());
-    std::size_t n = 0;
     const char* p = text.data() + from;
     const char* const end = text.data() + to;
+    unsigned odd = 0;
 #if defined(__SSE2__)
     const __m128i quote = _mm_set1_epi8(kDoubleQuote);
+    unsigned hits = 0;
     for (; end - p >= 16; p += 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        n += static_cast<std::size_t>(
-            std::popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, quote)))));
+        hits ^= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, quote)));
     }
+    hits ^= hits >> 8;
+    hits ^= hits >> 4;
+    hits ^= hits >> 2;
+    hits ^= hits >> 1;
+    odd = hits & 1;
 #endif
     for (; p != end; ++p) {
-        n += *p == kDoubleQuote ? 1 : 0;
+        odd ^= *p == kDoubleQuote ? 1 : 0;
     }
-    return n;
+    return odd != 0;
+}
+
+// Position of the first `word` (a blank, then a word) in `text` at or after
+// `from`, or npos. Found through its first letter, which is much rarer in a
+// line than the blank before it.
+std::size_t find_blank_word(std::string_view text, std::string_view word, std::size_t from = 0) {
+    assert(word.size() >= 2 && word[0] == kBlank);
+    const char* const data = text.data();
+    const std::size_t size = text.size();
+    std::size_t letter = from + 1; // where the first letter may be
+    while (letter + word.size() - 1 <= size) {
+        const void* hit = std::memchr(data + letter, word[1], size - letter - (word.size() - 2));
+        if (hit == nullptr) {
+            return std::string_view::npos;
+        }
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        if (std::string_view(data + at - 1, word.size()) == word) {
+            return at - 1;
+        }
+        letter = at + 1;
+    }
+    return std::string_view::npos;
 }
 
 // Position of the first `word` in `text` that stands outside a string literal
 // (an even number of double quotes before it), or npos. Quotes are counted
 // once, front to back, however many occurrences are passed over.
 std::size_t find_outside_strings(std::string_view text, std::string_view word) {
-    std::size_t quotes = 0;
+    bool in_string = false;
     std::size_t counted_to = 0;
-    std::size_t pos = text.find(word);
+    std::size_t pos = find_blank_word(text, word);
     while (pos != std::string_view::npos) {
-        quotes += count_quotes(text, counted_to, pos);
+        in_string ^= odd_quotes(text, counted_to, pos);
         counted_to = pos;
-        if (quotes % 2 == 0) {
+        if (!in_string) {
             return pos;
         }
-        pos = text.find(word, pos + 1);
+        pos = find_blank_word(text, word, pos + 1);
     }
     return std::string_view::npos;
 }
@@ -157,27 +187,6 @@ bool comment_starts_before(std::string_view text, std::size_t end) {
         }
     }
     return false;
-}
-
-// Position of the first kAsWord in `text`, or npos. Found through its letter
-// "A", which is much rarer in a declaration than the blanks around it.
-std::size_t find_as_word(std::string_view text) {
-    static_assert(kAsWord.size() == 4 && kAsWord[0] == kBlank);
-    const char* const data = text.data();
-    const std::size_t size = text.size();
-    std::size_t from = 1; // where the "A" may be: after the leading blank
-    while (from + kAsWord.size() - 1 <= size) {
-        const void* hit = std::memchr(data + from, kAsWord[1], size - from - (kAsWord.size() - 2));
-        if (hit == nullptr) {
-            return std::string_view::npos;
-        }
-        const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-        if (std::string_view(data + at - 1, kAsWord.size()) == kAsWord) {
-            return at - 1;
-        }
-        from = at + 1;
-    }
-    return std::string_view::npos;
 }
 
 // The line cut at `pos` (the comment quote and everything after it go), the
@@ -296,15 +305,15 @@ std::size_t find_comment(std::string_view text) {
         return 0;
     }
     std::size_t pos = text.find(kCommentQuote, 1);
-    if (pos == std::string_view::npos || count_quotes(text, 0, text.size()) % 2 != 0) {
+    if (pos == std::string_view::npos || odd_quotes(text, 0, text.size())) {
         return 0;
     }
-    std::size_t quotes_before = 0;
+    bool in_string = false;
     std::size_t counted_to = 0;
     while (pos != std::string_view::npos) {
-        quotes_before += count_quotes(text, counted_to, pos);
+        in_string ^= odd_quotes(text, counted_to, pos);
         counted_to = pos;
-        if (text[pos - 1] == kBlank && quotes_before % 2 == 0) {
+        if (text[pos - 1] == kBlank && !in_string) {
             return pos;
         }
         pos = text.find(kCommentQuote, pos + 1);
@@ -354,7 +363,9 @@ bool is_declaration_slow(std::string_view text) {
         return true;
     }
     return std::none_of(std::begin(kExcludedSecondWords), std::end(kExcludedSecondWords),
-                        [rest](std::string_view excluded) { return has_prefix(rest, excluded); });
+                        [rest](std::string_view excluded) {
+                            return excluded[0] == rest[0] && has_prefix(rest, excluded);
+                        });
 }
 
 // Nothing goes when there is no " As ", when no blank precedes it, or when it
@@ -362,11 +373,11 @@ bool is_declaration_slow(std::string_view text) {
 // before the blank of " As " goes, reaching back at most to the first
 // character.
 BlankRun blanks_before_as(std::string_view text) {
-    const std::size_t as_pos = find_as_word(text);
+    const std::size_t as_pos = find_blank_word(text, kAsWord);
     if (as_pos == std::string_view::npos || as_pos == 0 || text[as_pos - 1] != kBlank) {
         return {};
     }
-    if (count_quotes(text, 0, as_pos) % 2 != 0) {
+    if (odd_quotes(text, 0, as_pos)) {
         return {};
     }
     std::size_t start = as_pos - 1;
