@@ -7,6 +7,7 @@
 #include "engine/joiner.h"
 #include "engine/pump.h"
 #include "jobs/backup.h"
+#include "jobs/locks.h"
 #include "jobs/names.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
@@ -21,6 +22,7 @@ JobState g_job;
 // Back to the start-of-run state (tests).
 void job_reset() {
     g_job = JobState{};
+    release_folder_locks();
 }
 
 namespace {
@@ -162,6 +164,11 @@ int reformat_file(const std::string& name) {
     if (!opened && (source.empty() || !text_open_read(g_pump.input_stream, source))) {
         say(msg::unable_open_read, source.c_str());
         say("%s", msg::probably_not_exist);
+        return failed_line_pass();
+    }
+
+    // Nothing is written beside the source while another run works there.
+    if (lock_folder_of(source) != 0) {
         return failed_line_pass();
     }
 
