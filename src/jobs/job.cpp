@@ -155,6 +155,11 @@ int copy_back_unwritable(const std::string& source_name) {
 // then replace the source atomically (or copy it back through the joiner).
 int reformat_file(const std::string& name) {
     assert(!text_is_open(g_pump.input_stream) && !text_is_open(g_pump.output_stream));
+    // Another run working in the source's folder is left alone: not even the
+    // source is opened (on Windows an open file cannot be replaced).
+    if (lock_folder_of(name) != 0) {
+        return failed_line_pass();
+    }
     // A name that opens as written names the file as written; only one that
     // does not is matched regardless of letter case.
     const bool opened = text_open_read(g_pump.input_stream, name);
@@ -164,11 +169,6 @@ int reformat_file(const std::string& name) {
     if (!opened && (source.empty() || !text_open_read(g_pump.input_stream, source))) {
         say(msg::unable_open_read, source.c_str());
         say("%s", msg::probably_not_exist);
-        return failed_line_pass();
-    }
-
-    // Nothing is written beside the source while another run works there.
-    if (lock_folder_of(source) != 0) {
         return failed_line_pass();
     }
 

@@ -29,13 +29,18 @@ int lock_folder(const std::string& folder, const std::string& shown) {
     name += '.';
     FileId id;
     if (!file_identity(name, id)) {
-        say(msg::folder_unlockable, shown.c_str());
-        return 1;
+        // A folder that is not there as written may be there in other
+        // letter case; one that is not there at all holds nothing to write
+        // beside (what the run opens there next fails and says so).
+        name = resolve_name_case(name);
+        if (!file_identity(name, id)) {
+            return 0;
+        }
     }
     if (holds(id)) {
         return 0;
     }
-    name.assign(folder);
+    name.pop_back(); // the folder as found, with its separator
     name += kFolderLockName;
     HeldFolder held;
     held.folder = id;
@@ -67,7 +72,7 @@ void release_folder_locks() {
 int lock_current_folder() {
     current_directory(g_locks.shown);
     if (g_locks.shown.empty()) {
-        g_locks.shown = ".";
+        g_locks.shown.push_back('.');
     }
     return lock_folder(std::string(), g_locks.shown);
 }

@@ -42,9 +42,10 @@ void release_folder_locks();
 // names the folder (busy, or the lock cannot be taken).
 int lock_current_folder();
 
-// Locks the folder of `file_name` (its directory part as written, the current
-// folder when it has none). 0 when the run holds it; 1 after a message that
-// names the folder.
+// Locks the folder of `file_name` (its directory part, matched regardless of
+// letter case when it names no folder as written; the current folder when it
+// has none). 0 when the run holds it, or when there is no such folder; 1 after
+// a message that names the folder as written.
 int lock_folder_of(const std::string& file_name);
 
 } // namespace trevox

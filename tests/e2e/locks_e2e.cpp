@@ -67,8 +67,9 @@ void write_sources(const std::string& dir, const Sources& sources) {
     write_file(dir + "/Trevox.INI", ""); // found first: no second place is looked at
 }
 
-// Starts a run with /y and without a terminal in `cwd`, standard output and
-// error into `out_path`; does not wait for it.
+// Starts a run with /y and without a terminal in `cwd`, standard output into
+// `out_path` (standard error, where the messages are mirrored, goes nowhere);
+// does not wait for it.
 pid_t start_run(const std::string& cwd, std::vector<std::string> args,
                 const std::string& out_path) {
     args.emplace_back("/y");
@@ -77,14 +78,14 @@ pid_t start_run(const std::string& cwd, std::vector<std::string> args,
         return pid;
     }
     setsid();
-    const int in = open("/dev/null", O_RDONLY);
+    const int in = open("/dev/null", O_RDWR);
     const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || chdir(cwd.c_str()) != 0) {
         _exit(127);
     }
     dup2(in, 0);
     dup2(out, 1);
-    dup2(out, 2);
+    dup2(in, 2);
     setenv("SOURCE_DATE_EPOCH", "953024730", 1);
     std::vector<char*> argv;
     if (under_wine()) {
