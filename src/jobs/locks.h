@@ -29,6 +29,8 @@ struct HeldFolder {
 
 struct LockState {
     std::vector<HeldFolder> held;
+    std::string last_folder; // the folder part last found held, as written
+    bool last_valid = false;
     std::string folder;    // the folder part of a name, as written
     std::string lock_name; // its lock file
     std::string shown;     // the folder as messages name it

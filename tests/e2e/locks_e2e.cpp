@@ -60,9 +60,17 @@ std::string reformatted(const std::string& text) {
     return out;
 }
 
+// The file `name` in the folder `dir`.
+std::string in(const std::string& dir, const std::string& name) {
+    std::string path = dir;
+    path += '/';
+    path += name;
+    return path;
+}
+
 void write_sources(const std::string& dir, const Sources& sources) {
     for (const auto& [name, text] : sources) {
-        write_file(dir + "/" + name, text);
+        write_file(in(dir, name), text);
     }
     write_file(dir + "/Trevox.INI", ""); // found first: no second place is looked at
 }
@@ -174,7 +182,7 @@ TEST(Locks, TwoRunsInOneFolderNeverMix) {
         // originals. Else it came after the first, which it found done.
         for (const auto& [name, text] : sources) {
             const std::string backup = work + "/" + name.substr(0, 3) + ".bkb";
-            EXPECT_TRUE(read_file(work + "/" + name) == reformatted(text))
+            EXPECT_TRUE(read_file(in(work, name)) == reformatted(text))
                 << name << " round " << round;
             EXPECT_TRUE(read_file(backup) == (refused_now == 1 ? text : reformatted(text)))
                 << name << " round " << round;
@@ -320,7 +328,7 @@ TEST(Locks, BusyFolderIsLeftAloneAndAKilledRunLeavesNoLock) {
     EXPECT_EQ(next.exit_code, 0) << screen(next);
     EXPECT_EQ(screen(next).find("in use"), std::string::npos) << screen(next);
     for (const auto& [name, text] : sources) {
-        EXPECT_TRUE(read_file(work + "/" + name) == reformatted(text)) << name;
+        EXPECT_TRUE(read_file(in(work, name)) == reformatted(text)) << name;
     }
     EXPECT_FALSE(exists(work + "/.trevox.lock"));
 }
