@@ -99,6 +99,10 @@ inline constexpr const char* backup_not_overwritten = TVX "A backup made in this
 inline constexpr const char* backup_is_source    = TVX "Backup file %s is the source file itself \n\n";
 inline constexpr const char* restore_sh_write_failed = TVX "Unable to write to Restore.sh file \n";
 
+// Folder locks: one run at a time in a folder
+inline constexpr const char* folder_busy         = TVX "Folder %s is in use by another Trevox run \n";
+inline constexpr const char* folder_unlockable   = TVX "Unable to lock folder %s for this run \n";
+
 // Input sets
 inline constexpr const char* no_match_found = TVX "No Match Found for %s \n";
 

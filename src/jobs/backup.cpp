@@ -114,10 +114,12 @@ void append_sh_name(std::string& out, const std::string& name) {
     out += '\'';
 }
 
-// True when `name` is missing or a regular file that may be written, so that
-// opening it for writing is expected to succeed.
+// True when `name` is missing, a link (replaced by a new file when opened
+// for writing), or a regular file that may be written, so that opening it for
+// writing is expected to succeed.
 bool restore_script_writable(const char* name) {
-    return !file_exists(name) || (is_regular_file(name) && !file_is_read_only(name));
+    return !file_exists(name) || is_symbolic_link(name) ||
+           (is_regular_file(name) && !file_is_read_only(name));
 }
 
 // The two messages and the pause of a failed write to Restore.bat.

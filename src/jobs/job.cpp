@@ -5,6 +5,7 @@
 #include "console/console.h"
 #include "console/messages.h"
 #include "jobs/backup.h"
+#include "jobs/locks.h"
 #include "jobs/names.h"
 #include "log/log.h"
 #include "platform/platform.h"
@@ -22,6 +23,7 @@ JobState g_job;
 // Back to the start-of-run state (tests).
 void job_reset() {
     g_job = JobState{};
+    release_folder_locks();
 }
 
 namespace {
@@ -218,6 +220,11 @@ int copy_back_unwritable(const std::string& source_name) {
 // then replace the source atomically (or copy it back through the joiner).
 int reformat_file(const std::string& name) {
     assert(!bytes_is_open(g_job.input) && !raw_is_open(g_job.output));
+    // Another run working in the source's folder is left alone: not even the
+    // source is opened (on Windows an open file cannot be replaced).
+    if (lock_folder_of(name) != 0) {
+        return failed_line_pass();
+    }
     // A name that opens as written names the file as written; only one that
     // does not is matched regardless of letter case.
     const bool opened = bytes_open_read(g_job.input, name);

@@ -70,7 +70,7 @@ int os_open_write(const std::string& name, int mode_bits) {
     if (os == nullptr || mode_bits > kModeBitsMask) {
         return -1;
     }
-    // A read-only existing file is refused by open_for_writing.
+    // Links, read-only files and what is not a file are dealt with there.
     return open_for_writing(os,
                             static_cast<unsigned>(mode_bits >= 0 ? mode_bits : kDefaultFileMode));
 }

@@ -16,6 +16,8 @@ namespace {
 
 constexpr int kModeBitsMask = 07777;
 constexpr int kAnyWriteBits = 0222;
+// Rounds of clearing a name taken by a link before a new file is given up on.
+constexpr int kFreshFileRounds = 4;
 // Largest count one runtime read or write takes.
 constexpr std::size_t kLargestIo = INT_MAX;
 
@@ -127,34 +129,88 @@ int os_open_read(const std::string& name) {
     return descriptor_for(h, _O_RDONLY);
 }
 
-// Like the runtime's "w": created, or emptied when it exists. A new file
-// whose permission bits grant write to nobody gets the read-only attribute.
-// An existing file with the read-only attribute is refused before it is
-// opened: some systems (a privileged user under a compatibility layer, some
-// network shares) would empty it.
+// Like the runtime's "w": created, or emptied when it exists, but only ever
+// a file of its own. A new file whose permission bits grant write to nobody
+// gets the read-only attribute. A taken name is opened as the entry itself
+// (a reparse point is not followed) and without emptying; the open file is
+// checked, and emptied only when it is a plain file with no further names and
+// without the read-only attribute (some systems, a privileged user under a
+// compatibility layer or some network shares, would let a read-only file be
+// opened for writing). A reparse point (a symbolic link, a junction) or a file
+// with further names (hard links) is deleted, which removes that name only,
+// and a new file made in its place. A name that keeps being taken by new
+// links gives up after a few rounds.
 int os_open_write(const std::string& name, int mode_bits) {
     if (mode_bits > kModeBitsMask || !win_name(name, g_win.name1)) {
         return -1;
     }
-    const DWORD existing = GetFileAttributesW(g_win.name1.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0 &&
-        (existing & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return -1;
-    }
+    const wchar_t* wide = g_win.name1.c_str();
     const DWORD attributes = mode_bits >= 0 && (mode_bits & kAnyWriteBits) == 0
                                  ? FILE_ATTRIBUTE_READONLY
                                  : FILE_ATTRIBUTE_NORMAL;
-    HANDLE h = CreateFileW(g_win.name1.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                           nullptr, CREATE_ALWAYS, attributes, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        return -1;
+    for (int round = 0; round < kFreshFileRounds; ++round) {
+        HANDLE h = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                               CREATE_NEW, attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            if (GetFileType(h) != FILE_TYPE_DISK) {
+                (void)CloseHandle(h);
+                return -1;
+            }
+            return descriptor_for(h, _O_WRONLY);
+        }
+        const DWORD err = GetLastError();
+        if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) {
+            return -1;
+        }
+        const DWORD existing = GetFileAttributesW(wide);
+        if (existing == INVALID_FILE_ATTRIBUTES) {
+            continue; // gone meanwhile
+        }
+        if ((existing & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            // A link (to a directory too): deleted as the entry it is.
+            const bool removed = (existing & FILE_ATTRIBUTE_DIRECTORY) != 0
+                                     ? RemoveDirectoryW(wide) != 0
+                                     : DeleteFileW(wide) != 0;
+            if (!removed && GetLastError() != ERROR_FILE_NOT_FOUND) {
+                return -1;
+            }
+            continue;
+        }
+        if ((existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return -1;
+        }
+        h = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+                continue;
+            }
+            return -1;
+        }
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+            (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+            (void)CloseHandle(h);
+            SetLastError(ERROR_ACCESS_DENIED);
+            return -1;
+        }
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+            info.nNumberOfLinks > 1) {
+            // Planted between the look and the open: nothing was written.
+            (void)CloseHandle(h);
+            if (!DeleteFileW(wide) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+                return -1;
+            }
+            continue;
+        }
+        if (!SetEndOfFile(h)) { // the file pointer is at its start
+            (void)CloseHandle(h);
+            return -1;
+        }
+        return descriptor_for(h, _O_WRONLY);
     }
-    if (GetFileType(h) != FILE_TYPE_DISK) {
-        (void)CloseHandle(h);
-        return -1;
-    }
-    return descriptor_for(h, _O_WRONLY);
+    return -1;
 }
 
 } // namespace trevox

@@ -22,9 +22,13 @@ namespace {
 constexpr int kNewFileMode = 0666;
 constexpr mode_t kPermissionBits = 07777;
 constexpr mode_t kAnyWriteBits = 0222;
+// Read, write and execute for owner, group and others.
+constexpr mode_t kAccessBits = 0777;
 // Largest request handed to copy_file_range at a time.
 constexpr std::size_t kKernelCopyChunk = std::size_t{1} << 30;
 constexpr const char kSiblingSuffix[] = ".trevox-XXXXXX";
+// Rounds of clearing a name taken by a link before a new file is given up on.
+constexpr int kFreshFileRounds = 4;
 
 struct FilesState {
     // A file system seen to refuse clones (FICLONE gave EOPNOTSUPP): its device.
@@ -147,30 +151,90 @@ bool replace_across_devices(const char* temp, const char* target, const struct s
     return false;
 }
 
+// True when the entry `os_path` itself is a symbolic link.
+bool names_a_link(const char* os_path) {
+    struct stat st {};
+    return ::lstat(os_path, &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// Removes the entry `os_path` (a link: what it leads to stays as it is).
+// True when it is gone.
+bool remove_entry(const char* os_path) {
+    return ::unlink(os_path) == 0 || errno == ENOENT;
+}
+
 } // namespace
 
-// Existing, and no write bit set for anyone.
-bool write_forbidden_by_mode(const char* os_path) {
-    struct stat st {};
-    return os_path != nullptr && ::stat(os_path, &st) == 0 && (st.st_mode & kAnyWriteBits) == 0;
+// The usual case, a free name, takes a single system call. A taken name is
+// opened without following a link and without emptying, and the open file is
+// checked: only a plain file with no further names, that may be written, is
+// emptied. Whatever else is there is removed (a link) or refused, never
+// written. A name that keeps being taken by new links gives up after a few
+// rounds.
+int open_for_writing(const char* os_path, unsigned mode, const struct stat* not_this) {
+    bool carry_mode = false;
+    mode_t carried = 0;
+    for (int round = 0; round < kFreshFileRounds; ++round) {
+        int fd = ::open(os_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            if (carry_mode && ::fchmod(fd, carried) != 0) {
+                (void)close_fd(fd);
+                (void)::unlink(os_path);
+                return -1;
+            }
+            return fd;
+        }
+        if (errno != EEXIST) {
+            return -1;
+        }
+        // Not blocking: a pipe at the name must not hold the run.
+        fd = ::open(os_path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            if (errno == ENOENT) {
+                continue; // gone meanwhile
+            }
+            if ((errno == ELOOP || errno == EMLINK) && names_a_link(os_path)) {
+                struct stat target {};
+                if (not_this != nullptr && ::stat(os_path, &target) == 0 &&
+                    same_file(target, *not_this)) {
+                    return -1;
+                }
+                if (!remove_entry(os_path)) {
+                    return -1;
+                }
+                carry_mode = false;
+                continue;
+            }
+            return -1; // a directory, a pipe nobody reads, no permission
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & kAnyWriteBits) == 0 ||
+            (not_this != nullptr && same_file(st, *not_this))) {
+            (void)close_fd(fd);
+            return -1;
+        }
+        if (st.st_nlink > 1) {
+            (void)close_fd(fd);
+            if (!remove_entry(os_path)) {
+                return -1;
+            }
+            carry_mode = true;
+            carried = st.st_mode & kAccessBits;
+            continue;
+        }
+        if (::ftruncate(fd, 0) != 0) {
+            (void)close_fd(fd);
+            return -1;
+        }
+        return fd; // O_NONBLOCK has no effect on a plain file
+    }
+    return -1;
 }
 
-// A new file needs no check: it is created exclusively first; only when the
-// name is taken is the existing file checked and emptied.
-int open_for_writing(const char* os_path, unsigned mode) {
-    const int fd = ::open(os_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0 || errno != EEXIST) {
-        return fd;
-    }
-    if (write_forbidden_by_mode(os_path)) {
-        return -1;
-    }
-    return ::open(os_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-}
-
-// Copies `from` to `to` byte for byte. A destination that is the source itself,
-// or that is read-only, is refused before anything is emptied. A read error of
-// the source is reported as a failed copy (write_failed).
+// Copies `from` to `to` byte for byte. A destination that is the source itself
+// (also through a link), or that is read-only, is refused before anything is
+// emptied. A read error of the source is reported as a failed copy
+// (write_failed).
 CopyStatus copy_file_exact(const std::string& from, const std::string& to) {
     const char* src = os_name(from, g_posix.name1);
     if (src == nullptr) {
@@ -189,18 +253,7 @@ CopyStatus copy_file_exact(const std::string& from, const std::string& to) {
         (void)close_fd(in);
         return CopyStatus::source_open_failed;
     }
-    // A destination created here is new: it is neither the source nor
-    // read-only. Only a name already taken needs the checks.
-    int out = ::open(dst, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
-    if (out < 0 && errno == EEXIST) {
-        struct stat dst_st {};
-        if (::stat(dst, &dst_st) == 0 &&
-            (same_file(src_st, dst_st) || (dst_st.st_mode & kAnyWriteBits) == 0)) {
-            (void)close_fd(in);
-            return CopyStatus::dest_create_failed;
-        }
-        out = ::open(dst, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
-    }
+    const int out = open_for_writing(dst, kNewFileMode, &src_st);
     if (out < 0) {
         (void)close_fd(in);
         return CopyStatus::dest_create_failed;
@@ -284,6 +337,11 @@ bool file_exists(const std::string& name) {
     const char* os = os_name(name, g_posix.name1);
     struct stat st {};
     return os != nullptr && ::lstat(os, &st) == 0;
+}
+
+bool is_symbolic_link(const std::string& name) {
+    const char* os = os_name(name, g_posix.name1);
+    return os != nullptr && names_a_link(os);
 }
 
 bool is_regular_file(const std::string& name) {

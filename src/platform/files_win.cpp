@@ -202,6 +202,15 @@ bool file_exists(const std::string& name) {
            GetFileAttributesW(g_win.name1.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool is_symbolic_link(const std::string& name) {
+    if (!win_name(name, g_win.name1)) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(g_win.name1.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool is_regular_file(const std::string& name) {
     if (!win_name(name, g_win.name1)) {
         return false;

@@ -110,8 +110,15 @@ void text_close(TextReader& r);
 bool text_is_open(const TextReader& r);
 
 // Creates or empties `name` for writing (mode "w"). `mode_bits`, when not
-// negative, are the permission bits a new file gets. An existing file whose
-// permission bits grant write to nobody is refused, whoever runs the program.
+// negative, are the permission bits a new file gets. Whatever writes a file
+// (text_open_write, raw_open_write, copy_file_exact) writes only a file of its
+// own under that name: a free name gets a new file; a plain file that no other
+// name leads to is emptied; a symbolic link, or a file that has further names
+// (hard links), is removed and a new file made in its place, so that the
+// file the link leads to is never opened, let alone changed (a file with
+// further names passes its permission bits on to the new one). Refused, left as
+// they are: an existing file whose permission bits grant write to nobody,
+// whoever runs the program; a directory, device, pipe or socket.
 bool text_open_write(TextWriter& w, const std::string& name, int mode_bits = -1);
 
 // Appends `n` characters. False when this write (or an earlier one) failed.
@@ -152,8 +159,9 @@ bool bytes_is_open(const ByteReader& r);
 enum class CopyStatus { ok, source_open_failed, dest_create_failed, write_failed };
 
 // Copies `from` to `to` byte for byte (created or emptied). The fastest true
-// copy the file system offers; never a link. A read-only `to` is refused
-// (dest_create_failed), as by text_open_write.
+// copy the file system offers; never a link. `to` is opened as by
+// text_open_write; a read-only `to`, or a `to` that leads to `from` itself
+// (also through a link), is refused (dest_create_failed).
 CopyStatus copy_file_exact(const std::string& from, const std::string& to);
 
 enum class ReplaceStatus { ok, read_only, failed };
@@ -170,6 +178,8 @@ bool file_is_read_only(const std::string& name);
 bool file_remove(const std::string& name);
 bool file_exists(const std::string& name); // any kind of entry
 bool is_regular_file(const std::string& name);
+// True when `name` itself is a symbolic link (on Windows: a reparse point).
+bool is_symbolic_link(const std::string& name);
 
 // Identity of the file on disk, to tell whether two names are the same file.
 struct FileId {
@@ -203,9 +213,9 @@ struct RawWriter {
 // must not be open.
 bool raw_create(RawWriter& w, const std::string& name);
 
-// Creates or empties `name` for writing and gives it the permission bits
-// `mode_bits` exactly (not reduced by the umask). False when it cannot be opened
-// (a read-only file is refused, as by text_open_write).
+// Creates or empties `name` for writing, as text_open_write does, and gives
+// it the permission bits `mode_bits` exactly (not reduced by the umask). False
+// when it cannot be opened (a read-only file is refused, as by text_open_write).
 bool raw_open_write(RawWriter& w, const std::string& name, int mode_bits);
 
 // Writes `n` bytes. False when this write (or an earlier one) failed.
@@ -217,6 +227,37 @@ inline bool raw_write(RawWriter& w, const std::string& s) {
 // Closes. False when anything written was not stored.
 bool raw_close(RawWriter& w);
 bool raw_is_open(const RawWriter& w);
+
+// ---------------------------------------------------------------------------
+// Lock files: an exclusive hold on a lock file, never waited for, that the
+// system lets go of when the process ends, however it ends (a killed process
+// leaves no lock behind). Two holds on one lock file conflict also within one
+// process.
+
+enum class LockStatus {
+    taken,        // the lock is held
+    busy,         // someone else holds it
+    no_new_files, // there is no lock file, and none can be made (the folder
+                  // takes no new file: read-only, not ours, or full)
+    failed,       // anything else: something at the name cannot be a lock file
+};
+
+struct FileLock {
+    std::intptr_t handle = -1; // the open lock file: descriptor or system handle
+    std::string name;          // as given to lock_file_take
+    FileId id;                 // the lock file on disk
+};
+
+// Takes the exclusive lock of the lock file `name`, created when missing (a
+// hidden file on Windows), without waiting. A symbolic link or a file with
+// further names at `name` is replaced by a lock file of its own; nothing is
+// ever written to it. `lock` must not hold a lock.
+LockStatus lock_file_take(FileLock& lock, const std::string& name);
+
+// Removes the lock file and lets go of the lock (in that order, so that no
+// one ever holds a lock file that is no longer under its name). Nothing
+// happens when `lock` holds none.
+void lock_file_release(FileLock& lock);
 
 // ---------------------------------------------------------------------------
 // Directory search

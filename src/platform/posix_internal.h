@@ -5,6 +5,7 @@
 #include "platform/platform_internal.h"
 
 #include <string>
+#include <sys/stat.h>
 
 namespace trevox {
 
@@ -24,15 +25,14 @@ extern PosixScratch g_posix;
 // file (empty, or holding a NUL character).
 const char* os_name(const std::string& name, std::string& buf);
 
-// True when `os_path` names an existing file whose permission bits grant write
-// to nobody. Such a file is never opened for writing, also not by a process
-// (root) that the OS would let through: the user marked it read-only.
-bool write_forbidden_by_mode(const char* os_path);
-
-// Opens `os_path` for writing, created with `mode` or emptied; an existing
-// file that write_forbidden_by_mode() refuses is left as it is. The usual
-// case, a name that is free, takes a single system call. The descriptor, or
-// -1.
-int open_for_writing(const char* os_path, unsigned mode);
+// Opens `os_path` for writing as a file of its own, the way text_open_write
+// describes: created with `mode`, or an existing plain file with no further
+// names emptied; a symbolic link or a file with further names is removed and
+// a new file made in its place (the latter's permission bits kept). The name
+// is never followed: the file that is opened is checked before anything is
+// emptied. Refused: an existing file whose permission bits grant write to
+// nobody (also for root), anything that is not a plain file, and `not_this`
+// (when given) under this or any other name. The descriptor, or -1.
+int open_for_writing(const char* os_path, unsigned mode, const struct stat* not_this = nullptr);
 
 } // namespace trevox

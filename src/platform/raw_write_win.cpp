@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <io.h>
+
 namespace trevox {
 
 namespace {
@@ -14,9 +16,9 @@ constexpr int kAnyWriteBits = 0222;
 
 } // namespace
 
-// Creates or empties `name`. The permission bits come down to the read-only
-// attribute (set when they grant write to nobody, else cleared), given after
-// the open so that an existing file gets it too.
+// Creates or empties `name` as os_open_write does. The permission bits come
+// down to the read-only attribute (set when they grant write to nobody, else
+// cleared), given after the open so that an existing file gets it too.
 bool raw_open_write(RawWriter& w, const std::string& name, int mode_bits) {
     if (name.empty() || mode_bits < 0 || mode_bits > kModeBitsMask || w.fd >= 0) {
         return false;
@@ -25,10 +27,13 @@ bool raw_open_write(RawWriter& w, const std::string& name, int mode_bits) {
     if (fd < 0) {
         return false;
     }
-    const bool read_only = (mode_bits & kAnyWriteBits) == 0;
-    if (!win_name(name, g_win.name2) ||
-        !SetFileAttributesW(g_win.name2.c_str(),
-                            read_only ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL)) {
+    // Through the open file: the name might lead elsewhere by now.
+    FILE_BASIC_INFO basic{}; // zero times: left as they are
+    basic.FileAttributes =
+        (mode_bits & kAnyWriteBits) == 0 ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+    const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (h == INVALID_HANDLE_VALUE ||
+        !SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic)) {
         (void)os_close(fd);
         return false;
     }

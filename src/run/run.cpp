@@ -6,6 +6,7 @@
 #include "inputs/inputs.h"
 #include "jobs/backup.h"
 #include "jobs/job.h"
+#include "jobs/locks.h"
 #include "jobs/names.h"
 #include "log/log.h"
 #include "platform/platform.h"
@@ -284,7 +285,16 @@ int run_main(int argc, char** argv) {
     console_clear();
     show_banner_titled(msg::run_title);
     g_run.input_name = cmd.input_names.front();
+    // Another run working in this folder is never disturbed: nothing has
+    // been changed yet.
+    if (lock_current_folder() != 0) {
+        say("%s", msg::program_aborted);
+        pause();
+        std::fflush(stdout);
+        return g_settings.AssumeYes != 0 ? exit_job_failed : exit_usage_or_abort;
+    }
     if (create_restore_script() != 0) {
+        release_folder_locks();
         pause();
         return exit_usage_or_abort;
     }
@@ -301,6 +311,8 @@ int run_main(int argc, char** argv) {
     }
     close_restore_script();
     log_close_at_exit();
+    // Before the last pause, so that a run left at it holds no folder.
+    release_folder_locks();
     say("%s", msg::completed);
     say("%s", msg::copyright);
     pause();

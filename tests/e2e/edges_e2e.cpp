@@ -2,7 +2,8 @@
 // hundred thousand empty lines, names with blanks, quotes, %, & and non-ASCII
 // bytes, a name of 1,000 characters, a symbolic link as the source, a project
 // that names itself, a folder or a pipe, empty list files and a settings file of
-// garbage. Each gets a clear message or a correct result; nothing is lost.
+// garbage, links planted at the names the run writes. Each gets a clear
+// message or a correct result; nothing is lost.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -365,6 +366,67 @@ TEST(Edges, SymbolicLinkToAnotherFileSystem) {
     }
     check_link_run(dir.path, other + "/Target.bas");
     umount2(other.c_str(), MNT_DETACH);
+}
+
+// ---------------------------------------------------------------------------
+// Links planted at the names the run writes
+
+// A link at each name the run writes, leading to a file elsewhere: the run
+// replaces the link with a file of its own and goes on; the file the link
+// leads to comes out byte for byte as it was.
+TEST(Edges, LinksAtTheNamesTheRunWritesLeadNowhere) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        bool stays; // the name holds a file of the run's own afterwards
+    };
+    const std::vector<Case> cases = {
+        {"A.tmp", {"A.bas"}, false},           {"A.tmp", {"A.bas", "/s"}, true},
+        {"A.tm2", {"A.bas", "/s"}, false},     {"A.bkb", {"A.bas"}, true},
+        {"Restore.bat", {"A.bas"}, true},      {"Restore.sh", {"A.bas"}, true},
+        {"Trevox.log", {"A.bas", "/z"}, true},
+    };
+    const std::string original = "  x = Foo(a, _\r\n      b)\r\n";
+    const std::string victim_text = "another file's text\r\n";
+    for (const Case& c : cases) {
+        for (const bool symbolic : {true, false}) {
+            if (under_wine() && (symbolic || std::string(c.name) == "Restore.sh")) {
+                continue; // Wine shows a POSIX symbolic link as the file itself
+            }
+            const std::string what = std::string(c.name) + (symbolic ? " symbolic" : " hard") +
+                                     (c.args.size() > 1 ? " " + c.args[1] : "");
+            ScratchDir dir;
+            ASSERT_EQ(mkdir((dir / "elsewhere").c_str(), 0755), 0);
+            const std::string victim = dir / "elsewhere/victim.txt";
+            write_file(victim, victim_text);
+            write_file(dir / "A.bas", original);
+            const std::string planted = dir / c.name;
+            ASSERT_EQ(symbolic ? symlink(victim.c_str(), planted.c_str())
+                               : link(victim.c_str(), planted.c_str()),
+                      0);
+            const RunResult r = run_in(dir.path, c.args);
+            EXPECT_EQ(r.exit_code, 0) << what;
+            EXPECT_EQ(screen(r).find("Unable"), std::string::npos) << what << screen(r);
+            EXPECT_EQ(read_file(victim), victim_text) << what;
+            struct stat st {};
+            ASSERT_EQ(lstat(victim.c_str(), &st), 0);
+            EXPECT_EQ(st.st_nlink, 1U) << what << ": the planted name no longer leads to it";
+            EXPECT_EQ(read_file(dir / "A.bas"), c.args.size() > 1 && c.args[1] == "/s"
+                                                    ? "x = Foo(a, b)\r\n"
+                                                    : "x = Foo(a, _\r\nb)\r\n")
+                << what;
+            EXPECT_EQ(read_file(dir / "A.bkb"), original) << what;
+            if (c.stays) {
+                ASSERT_EQ(lstat(planted.c_str(), &st), 0) << what;
+                EXPECT_TRUE(S_ISREG(st.st_mode)) << what;
+            } else {
+                EXPECT_FALSE(exists(planted)) << what;
+            }
+            ASSERT_TRUE(run_restore_sh(dir.path)) << what;
+            EXPECT_EQ(read_file(dir / "A.bas"), original) << what;
+            EXPECT_EQ(read_file(victim), victim_text) << what;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

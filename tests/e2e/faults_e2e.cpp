@@ -6,8 +6,9 @@
 // stopping as it should.
 //
 // Write errors come from a per-process file-size limit (a write past it fails
-// with EFBIG), from /dev/full (ENOSPC), and, where the machine lets us mount
-// one, from a small tmpfs that fills up.
+// with EFBIG) and, where the machine lets us mount one, from a small tmpfs
+// that fills up (ENOSPC). A link planted at a name the run writes leads
+// nowhere: the run replaces it with a file of its own (edges_e2e.cpp).
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -173,34 +174,6 @@ TEST(Faults, TemporaryFileFullAtItsCloseAfterTheLastLine) {
 
 const std::string kJoinSource = "  x = Foo(a, _\r\n      b)\r\n  y = 2\r\n";
 
-TEST(Faults, SecondTemporaryFileOnAFullDeviceLeavesTheSource) {
-    if (under_wine()) {
-        GTEST_SKIP() << "/dev/full reached through a symbolic link is a POSIX device";
-    }
-    for (const bool big : {false, true}) {
-        // The big one fails at its first block, the small one at the close.
-        const std::string text =
-            big ? kJoinSource + repeat_lines(30000, "  z = 3", "\r\n") : kJoinSource;
-        ScratchDir dir;
-        write_file(dir / "A.bas", text);
-        write_file(dir / "B.bas", "  q = 1\r\n");
-        ASSERT_EQ(symlink("/dev/full", (dir / "A.tm2").c_str()), 0);
-        RunOptions o;
-        o.cwd = dir.path;
-        o.args = {"*.bas", "/s"};
-        const RunResult r = run_trevox(o);
-        ASSERT_FALSE(r.timed_out);
-        EXPECT_EQ(r.exit_code, 0);
-        EXPECT_SHOWN(r, join({TVX "Error writing the output file \n",
-                              TVX "Disk drive may be full \n", kPause}));
-        EXPECT_EQ(count(screen(r), "Error writing the output file"), 1) << screen(r);
-        EXPECT_EQ(read_file(dir / "A.bas"), text) << "big " << big;
-        EXPECT_EQ(read_file(dir / "A.bkb"), text);
-        EXPECT_FALSE(exists(dir / "A.tm2"));
-        EXPECT_EQ(read_file(dir / "B.bas"), "q = 1\r\n") << "the run goes on";
-    }
-}
-
 // Mounts a tmpfs of `bytes` on `path` for the life of the object.
 struct SmallFileSystem {
     std::string path;
@@ -217,6 +190,47 @@ struct SmallFileSystem {
     SmallFileSystem(const SmallFileSystem&) = delete;
     SmallFileSystem& operator=(const SmallFileSystem&) = delete;
 };
+
+// The source's folder is a small file system with room for the source, its
+// backup and its temporary file, and for less than the joined text needs.
+// The project's other member, outside it, is still reformatted.
+TEST(Faults, SecondTemporaryFileOnAFullFileSystemLeavesTheSource) {
+    const long page = sysconf(_SC_PAGESIZE);
+    const auto in_pages = [page](std::size_t bytes) {
+        return (static_cast<long>(bytes) + page - 1) / page * page;
+    };
+    for (const bool big : {false, true}) {
+        // The big one fails at its first block, the small one at the close.
+        const std::string text =
+            big ? kJoinSource + repeat_lines(30000, "  z = 3", "\r\n") : kJoinSource;
+        const std::string line_pass = reference({{"A.bas", text}}, {"A.bas"}).at("A.bas");
+        ScratchDir dir;
+        const std::string root = dir / "fs";
+        ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+        SmallFileSystem fs(root, 2 * in_pages(text.size()) + in_pages(line_pass.size()) +
+                                     (big ? 8 * page : 0));
+        if (!fs.mounted) {
+            GTEST_SKIP() << "this machine does not let the test mount a file system";
+        }
+        write_file(root + "/A.bas", text);
+        write_file(dir / "B.bas", "  q = 1\r\n");
+        write_file(dir / "P.vbp", "Module=A; fs\\A.bas\r\nModule=B; B.bas\r\n");
+        RunOptions o;
+        o.cwd = dir.path;
+        o.args = {"P.vbp", "/s"};
+        const RunResult r = run_trevox(o);
+        ASSERT_FALSE(r.timed_out);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_SHOWN(r, join({TVX "Error writing the output file \n",
+                              TVX "Disk drive may be full \n", kPause}));
+        EXPECT_EQ(count(screen(r), "Error writing the output file"), 1) << screen(r);
+        EXPECT_EQ(read_file(root + "/A.bas"), text) << "big " << big;
+        EXPECT_EQ(read_file(root + "/A.bkb"), text);
+        EXPECT_EQ(read_file(root + "/A.tmp"), line_pass);
+        EXPECT_FALSE(exists(root + "/A.tm2"));
+        EXPECT_EQ(read_file(dir / "B.bas"), "q = 1\r\n") << "the project goes on";
+    }
+}
 
 TEST(Faults, FullFileSystemAtEachWritePoint) {
     // The source: 63,000 bytes; its backup the same; its temporary file and

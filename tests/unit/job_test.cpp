@@ -4,6 +4,7 @@
 #include "console/messages.h"
 #include "jobs/backup.h"
 #include "jobs/job.h"
+#include "jobs/locks.h"
 #include "jobs/names.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
@@ -421,6 +422,63 @@ TEST_F(JobTest, SourceThatIsItsOwnTemporaryNameIsNeverEmptied) {
     expect_in_order(out, {format1(msg::unable_open_write, "Data.tmp"), msg::disk_probably_full,
                           msg::program_will_abort});
     expect_streams_closed();
+}
+
+// Another run holds a folder: its files are reported and skipped, nothing is
+// written beside them, and the run's own folders are locked once each,
+// whatever name leads to them.
+TEST_F(JobTest, FolderHeldByAnotherRunIsReportedAndLeftAlone) {
+    write_bytes("sub/A.bas", kIndented);
+    write_bytes("own/B.bas", kIndented);
+    write_bytes("own/C.bas", kIndented);
+    write_bytes("D.bas", kIndented);
+    FileLock other_run;
+    ASSERT_EQ(lock_file_take(other_run, std::string("sub/") + kFolderLockName), LockStatus::taken);
+    for (const int multi : {0, 1}) {
+        g_job.multi_file_mode = multi;
+        std::string out;
+        EXPECT_EQ(run_job("sub\\A.bas", out), multi != 0 ? 0 : 1);
+        expect_in_order(out, {format1(msg::folder_busy, "sub"),
+                              multi != 0 ? msg::program_will_continue : msg::program_will_abort});
+        EXPECT_EQ(read_bytes("sub/A.bas"), kIndented);
+        EXPECT_FALSE(exists("sub/A.tmp"));
+        EXPECT_FALSE(exists("sub/A.bkb"));
+        expect_streams_closed();
+    }
+    // The folder as written in other letter case is the same folder; a folder
+    // that is not there holds nothing to lock.
+    std::string out;
+    EXPECT_EQ(run_job("SUB/a.bas", out), 0);
+    expect_in_order(out, {format1(msg::folder_busy, "SUB"), msg::program_will_continue});
+    EXPECT_EQ(run_job("gone/X.bas", out), 0);
+    expect_in_order(out, {format1(msg::unable_open_read, "gone/X.bas")});
+    EXPECT_EQ(g_run.job_failures, 4);
+
+    ASSERT_EQ(lock_current_folder(), 0);
+    EXPECT_EQ(run_job("own/B.bas", out), 0);
+    EXPECT_EQ(run_job("own/../own/C.bas", out), 0);
+    EXPECT_EQ(run_job("D.bas", out), 0);
+    EXPECT_EQ(run_job("./D.bas", out), 0);
+    EXPECT_EQ(g_locks.held.size(), 2u) << "the current folder and own/";
+    EXPECT_EQ(read_bytes("own/C.bas"), kFlat);
+    EXPECT_EQ(read_bytes("D.bas"), kFlat);
+    EXPECT_TRUE(exists(std::string("own/") + kFolderLockName));
+
+    // A name at the lock that can be no lock file: the folder is not used.
+    ASSERT_TRUE(fs::create_directories(std::string("odd/") + kFolderLockName));
+    write_bytes("odd/E.bas", kIndented);
+    g_job.multi_file_mode = 1;
+    EXPECT_EQ(run_job("odd/E.bas", out), 0);
+    expect_in_order(out, {format1(msg::folder_unlockable, "odd"), msg::program_will_continue});
+    EXPECT_EQ(read_bytes("odd/E.bas"), kIndented);
+
+    lock_file_release(other_run);
+    EXPECT_EQ(run_job("sub/A.bas", out), 0);
+    EXPECT_EQ(read_bytes("sub/A.bas"), kFlat);
+    release_folder_locks();
+    for (const char* folder : {"", "sub/", "own/"}) {
+        EXPECT_FALSE(exists(std::string(folder) + kFolderLockName)) << folder;
+    }
 }
 
 TEST(JobNames, SecondTemporaryNameFollowsTheExtensionRule) {

@@ -10,11 +10,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -512,6 +514,169 @@ TEST_F(PlatformTest, CopyReportsEachFailure) {
     how.read_fail_at = 1;
     inject(how);
     EXPECT_EQ(copy_file_exact("src.bin", "bad.bak"), CopyStatus::write_failed);
+}
+
+// ---------------------------------------------------------------------------
+// Every writer writes only a file of its own: never through a link
+
+// The three ways the platform writes a file, each writing `text` to `name`.
+struct Writer {
+    const char* how;
+    bool (*write)(const std::string& name, const std::string& text);
+};
+
+bool write_as_text(const std::string& name, const std::string& text) {
+    TextWriter w;
+    return text_open_write(w, name) && text_write(w, text) && text_close(w);
+}
+
+bool write_raw(const std::string& name, const std::string& text) {
+    RawWriter w;
+    return raw_open_write(w, name, 0644) && raw_write(w, text) && raw_close(w);
+}
+
+bool write_as_copy(const std::string& name, const std::string& text) {
+    put_file("copy-source.bin", text);
+    return copy_file_exact("copy-source.bin", name) == CopyStatus::ok;
+}
+
+const Writer kWriters[] = {{"text", write_as_text}, {"raw", write_raw}, {"copy", write_as_copy}};
+
+bool is_plain_file_of_its_own(const std::string& name) {
+    struct stat st {};
+    return ::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+}
+
+TEST_F(PlatformTest, WritersReplaceLinksAndNeverWriteThroughThem) {
+    ASSERT_EQ(::mkdir("elsewhere", 0755), 0);
+    for (const Writer& w : kWriters) {
+        SCOPED_TRACE(w.how);
+        put_file("elsewhere/victim.txt", "precious\r\n", 0640);
+        const ino_t victim = inode_of("elsewhere/victim.txt");
+
+        // A symbolic link, one that leads nowhere, one to a folder.
+        ASSERT_EQ(::symlink("elsewhere/victim.txt", "sym.out"), 0);
+        ASSERT_EQ(::symlink("elsewhere/missing.txt", "dangling.out"), 0);
+        ASSERT_EQ(::symlink("elsewhere", "folder.out"), 0);
+        for (const char* name : {"sym.out", "dangling.out", "folder.out"}) {
+            EXPECT_TRUE(w.write(name, "new text")) << name;
+            EXPECT_TRUE(is_plain_file_of_its_own(name)) << name;
+            EXPECT_EQ(get_file(name), "new text") << name;
+        }
+        EXPECT_FALSE(file_exists("elsewhere/missing.txt"));
+
+        // A hard link: the other name keeps its file; for the text writer the
+        // new file keeps the permission bits.
+        ASSERT_EQ(::link("elsewhere/victim.txt", "hard.out"), 0);
+        EXPECT_TRUE(w.write("hard.out", "new text"));
+        EXPECT_TRUE(is_plain_file_of_its_own("hard.out"));
+        EXPECT_EQ(get_file("hard.out"), "new text");
+        if (std::string(w.how) == "text") {
+            EXPECT_EQ(mode_of("hard.out"), 0640u);
+        }
+
+        // A link to a read-only file is a link like any other; a read-only
+        // file under a further name is refused, as under its own.
+        ASSERT_EQ(::chmod("elsewhere/victim.txt", 0444), 0);
+        ASSERT_EQ(::symlink("elsewhere/victim.txt", "sym-ro.out"), 0);
+        EXPECT_TRUE(w.write("sym-ro.out", "new text"));
+        EXPECT_TRUE(is_plain_file_of_its_own("sym-ro.out"));
+        ASSERT_EQ(::link("elsewhere/victim.txt", "hard-ro.out"), 0);
+        EXPECT_FALSE(w.write("hard-ro.out", "new text"));
+        EXPECT_EQ(inode_of("hard-ro.out"), victim);
+
+        // A pipe is refused at once, reader or not, and stays.
+        ASSERT_EQ(::mkfifo("pipe.out", 0644), 0);
+        EXPECT_FALSE(w.write("pipe.out", "new text"));
+        const int reader = ::open("pipe.out", O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        EXPECT_FALSE(w.write("pipe.out", "new text"));
+        char byte = 0;
+        EXPECT_LE(::read(reader, &byte, 1), 0) << "nothing written into the pipe";
+        ::close(reader);
+
+        EXPECT_EQ(get_file("elsewhere/victim.txt"), "precious\r\n");
+        EXPECT_EQ(inode_of("elsewhere/victim.txt"), victim);
+        EXPECT_EQ(mode_of("elsewhere/victim.txt"), 0444u);
+        for (const char* name : {"sym.out", "dangling.out", "folder.out", "hard.out", "sym-ro.out",
+                                 "hard-ro.out", "pipe.out", "elsewhere/victim.txt"}) {
+            ASSERT_EQ(::unlink(name), 0) << name;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Lock files
+
+TEST_F(PlatformTest, LockFileIsExclusiveAndGoesWithItsHolder) {
+    FileLock first;
+    FileLock second;
+    ASSERT_EQ(lock_file_take(first, "run.lock"), LockStatus::taken);
+    EXPECT_TRUE(is_plain_file_of_its_own("run.lock"));
+    EXPECT_EQ(lock_file_take(second, "run.lock"), LockStatus::busy) << "also within one process";
+    EXPECT_EQ(second.handle, -1);
+    lock_file_release(first);
+    EXPECT_EQ(first.handle, -1);
+    EXPECT_FALSE(file_exists("run.lock")) << "its holder removes it";
+    ASSERT_EQ(lock_file_take(second, "run.lock"), LockStatus::taken);
+    lock_file_release(second);
+
+    // A holder killed while it holds the lock leaves the file, unlocked.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FileLock held;
+        const char taken = lock_file_take(held, "run.lock") == LockStatus::taken ? 'y' : 'n';
+        (void)::write(ready[1], &taken, 1);
+        for (;;) {
+            ::pause();
+        }
+    }
+    char taken = 0;
+    ASSERT_EQ(::read(ready[0], &taken, 1), 1);
+    ASSERT_EQ(taken, 'y');
+    EXPECT_EQ(lock_file_take(first, "run.lock"), LockStatus::busy);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(file_exists("run.lock"));
+    EXPECT_EQ(lock_file_take(first, "run.lock"), LockStatus::taken);
+    lock_file_release(first);
+}
+
+TEST_F(PlatformTest, LockFileReplacesLinksAndRefusesTheRest) {
+    put_file("victim.txt", "precious", 0644);
+    ASSERT_EQ(::symlink("victim.txt", "sym.lock"), 0);
+    ASSERT_EQ(::link("victim.txt", "hard.lock"), 0);
+    for (const char* name : {"sym.lock", "hard.lock"}) {
+        FileLock lock;
+        ASSERT_EQ(lock_file_take(lock, name), LockStatus::taken) << name;
+        EXPECT_TRUE(is_plain_file_of_its_own(name)) << name;
+        lock_file_release(lock);
+        EXPECT_FALSE(file_exists(name)) << name;
+    }
+    EXPECT_EQ(get_file("victim.txt"), "precious");
+    EXPECT_TRUE(is_plain_file_of_its_own("victim.txt"));
+
+    ASSERT_EQ(::mkdir("dir.lock", 0755), 0);
+    ASSERT_EQ(::mkfifo("pipe.lock", 0644), 0);
+    for (const char* name : {"dir.lock", "pipe.lock", "nodir/x.lock"}) {
+        FileLock lock;
+        EXPECT_EQ(lock_file_take(lock, name), LockStatus::failed) << name;
+        EXPECT_EQ(lock.handle, -1);
+    }
+    EXPECT_TRUE(file_exists("dir.lock"));
+    EXPECT_TRUE(file_exists("pipe.lock"));
+    // "\" separates folders here too.
+    ASSERT_EQ(::mkdir("sub", 0755), 0);
+    FileLock lock;
+    ASSERT_EQ(lock_file_take(lock, "sub\\x.lock"), LockStatus::taken);
+    EXPECT_TRUE(file_exists("sub/x.lock"));
+    lock_file_release(lock);
+    EXPECT_FALSE(file_exists("sub/x.lock"));
 }
 
 // ---------------------------------------------------------------------------

@@ -224,5 +224,98 @@ TEST_F(WinPlatformTest, RawFilesTakeTheReadOnlyAttributeFromTheModeBits) {
     EXPECT_EQ(attributes_of("r.sh") & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
+// The number of names the file `name` has, or 0 when it cannot be opened.
+DWORD links_of(const std::string& name) {
+    HANDLE h = CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok ? info.nNumberOfLinks : 0;
+}
+
+// Writes `text` to `name` the way each writer of the platform does.
+bool write_with(int writer, const std::string& name, const std::string& text) {
+    switch (writer) {
+    case 0: {
+        TextWriter w;
+        return text_open_write(w, name) && text_write(w, text) && text_close(w);
+    }
+    case 1: {
+        RawWriter w;
+        return raw_open_write(w, name, 0644) && raw_write(w, text) && raw_close(w);
+    }
+    default:
+        put_file("copy-source.bin", text);
+        return copy_file_exact("copy-source.bin", name) == CopyStatus::ok;
+    }
+}
+
+TEST_F(WinPlatformTest, WritersReplaceHardLinksAndReparsePoints) {
+    for (int writer = 0; writer < 3; ++writer) {
+        SCOPED_TRACE(writer);
+        put_file("victim.txt", "precious");
+        ASSERT_TRUE(CreateHardLinkA("hard.out", "victim.txt", nullptr));
+        ASSERT_EQ(links_of("victim.txt"), 2u);
+        EXPECT_TRUE(write_with(writer, "hard.out", "new text"));
+        EXPECT_EQ(get_file("hard.out"), "new text");
+        EXPECT_EQ(links_of("hard.out"), 1u);
+        EXPECT_EQ(get_file("victim.txt"), "precious");
+        EXPECT_EQ(links_of("victim.txt"), 1u);
+
+        // A read-only file is refused under a further name as under its own.
+        ASSERT_TRUE(CreateHardLinkA("hard-ro.out", "victim.txt", nullptr));
+        add_attributes("victim.txt", FILE_ATTRIBUTE_READONLY);
+        EXPECT_FALSE(write_with(writer, "hard-ro.out", "new text"));
+        EXPECT_EQ(get_file("victim.txt"), "precious");
+        EXPECT_EQ(links_of("victim.txt"), 2u);
+        ASSERT_TRUE(SetFileAttributesA("victim.txt", FILE_ATTRIBUTE_NORMAL));
+
+        // A symbolic link, where the system makes one for this process.
+        // (Wine reports success and makes none.)
+        if (CreateSymbolicLinkA("sym.out", "victim.txt", 0x2 /* unprivileged */) &&
+            attributes_of("sym.out") != INVALID_FILE_ATTRIBUTES &&
+            (attributes_of("sym.out") & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            EXPECT_TRUE(is_symbolic_link("sym.out"));
+            EXPECT_TRUE(write_with(writer, "sym.out", "new text"));
+            EXPECT_FALSE(is_symbolic_link("sym.out"));
+            EXPECT_EQ(get_file("sym.out"), "new text");
+            EXPECT_EQ(get_file("victim.txt"), "precious");
+        }
+        for (const char* name : {"hard.out", "hard-ro.out", "sym.out", "victim.txt"}) {
+            (void)DeleteFileA(name);
+        }
+    }
+}
+
+TEST_F(WinPlatformTest, LockFileIsSharedWithNoOneAndGoesWithItsHolder) {
+    FileLock first;
+    FileLock second;
+    ASSERT_EQ(lock_file_take(first, "run.lock"), LockStatus::taken);
+    EXPECT_NE(attributes_of("run.lock") & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_EQ(lock_file_take(second, "run.lock"), LockStatus::busy) << "also within one process";
+    lock_file_release(first);
+    EXPECT_FALSE(file_exists("run.lock")) << "deleted when let go of";
+    ASSERT_EQ(lock_file_take(second, "run.lock"), LockStatus::taken);
+    lock_file_release(second);
+
+    // A file with further names in the way: its other name keeps it.
+    put_file("victim.txt", "precious");
+    ASSERT_TRUE(CreateHardLinkA("hard.lock", "victim.txt", nullptr));
+    ASSERT_EQ(lock_file_take(first, "hard.lock"), LockStatus::taken);
+    EXPECT_EQ(links_of("hard.lock"), 1u);
+    lock_file_release(first);
+    EXPECT_EQ(get_file("victim.txt"), "precious");
+    EXPECT_EQ(links_of("victim.txt"), 1u);
+
+    fs::create_directory("dir.lock");
+    EXPECT_EQ(lock_file_take(first, "dir.lock"), LockStatus::failed);
+    EXPECT_EQ(lock_file_take(first, "none\\x.lock"), LockStatus::failed);
+    EXPECT_EQ(first.handle, -1);
+}
+
 } // namespace
 } // namespace trevox
