@@ -4,7 +4,11 @@
 
 #include "platform/platform_internal.h"
 
+#include <cstddef>
+#include <ctime>
 #include <string>
+#include <sys/types.h>
+#include <unordered_map>
 
 namespace trevox {
 
@@ -34,5 +38,45 @@ bool write_forbidden_by_mode(const char* os_path);
 // case, a name that is free, takes a single system call. The descriptor, or
 // -1.
 int open_for_writing(const char* os_path, unsigned mode);
+
+// ---------------------------------------------------------------------------
+// Names matched regardless of letter case (name_case_posix.cpp)
+
+// A folder, by its identity, so that every spelling of it shares one listing.
+struct FolderKey {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FolderKey&) const = default;
+};
+struct FolderKeyHash {
+    std::size_t operator()(const FolderKey& k) const noexcept {
+        return static_cast<std::size_t>(k.inode) * 0x9E3779B97F4A7C15ULL ^
+               static_cast<std::size_t>(k.device);
+    }
+};
+
+// One folder's names as read: each name folded to lower case (ASCII letters)
+// leads to the first name in byte order that folds to it.
+struct FolderListing {
+    std::unordered_map<std::string, std::string> by_folded;
+    struct timespec modified {}; // the folder's modification time when read
+    bool settled = false;        // it was modified well before it was read: a later
+                                 // change shows in its modification time
+    bool read = false;
+};
+
+// The listings of the run's folders and scratch buffers, one instance.
+struct NameCaseState {
+    std::unordered_map<FolderKey, FolderListing, FolderKeyHash> folders;
+    std::size_t listings_read = 0; // folders read so far (tests)
+    std::string whole;             // a whole name in OS form
+    std::string dir_os;            // the resolved folders in OS form
+    std::string probe;             // a folder and one component in OS form
+    std::string folded;            // a component folded to lower case
+};
+extern NameCaseState g_name_case;
+
+// Forgets every listing (tests).
+void name_case_reset();
 
 } // namespace trevox

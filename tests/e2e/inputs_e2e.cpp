@@ -200,5 +200,46 @@ TEST(InputSets, BackupClashWithinARunIsRefused) {
     EXPECT_EQ(count(bat, "Copy  Form1.bkf"), 2) << "the same file again gets its entry again";
 }
 
+// A group written on Windows: its project names, and the member names inside
+// them, differ in letter case from the files (as does a project named on the
+// command line); every one of them is found.
+TEST(InputSets, NamesInAnyLetterCaseFindTheirFiles) {
+    ScratchDir dir;
+    mkdir((dir / "Sub").c_str(), 0755);
+    write_file(dir / "All.vbg", crlf("VBGROUP 5.0\nProject=MACHINE.VBP\n"
+                                     "StartupProject=main.vbp\nProject=sub\\p.vbp\n"));
+    write_file(dir / "MACHINE.VBP", crlf("Module=Machine; MACHINE.BAS\n"));
+    write_file(dir / "Main.vbp", crlf("Form=main.frm\n"));
+    write_file(dir / "Sub/P.vbp", crlf("Class=C; SUB\\c.cls\n"));
+    const std::map<std::string, std::string> sources = {
+        {"Machine.bas", "  m = 1\r\n"}, {"Main.frm", "  f = 1\r\n"}, {"Sub/C.cls", "  c = 1\r\n"}};
+    const std::map<std::string, std::string> backups = {
+        {"Machine.bas", "Machine.bkb"}, {"Main.frm", "Main.bkf"}, {"Sub/C.cls", "Sub/C.bkc"}};
+    for (const char* input : {"all.vbg", "machine.vbp"}) {
+        for (const auto& [name, text] : sources) {
+            write_file(dir / name, text);
+        }
+        RunOptions o;
+        o.cwd = dir.path;
+        o.args = {input, "/y"};
+        o.confirm_key = 0;
+        o.pause_key = 0;
+        const RunResult r = run_trevox(o);
+        EXPECT_EQ(r.exit_code, 0) << input << "\n" << r.terminal;
+        const bool whole_group = std::string(input) == "all.vbg";
+        for (const auto& [name, text] : sources) {
+            const bool named = whole_group || name == "Machine.bas";
+            EXPECT_EQ(read_file(dir / name), named ? text.substr(2) : text)
+                << input << ": " << name;
+            if (named) {
+                EXPECT_EQ(read_file(dir / backups.at(name)), text) << input << ": " << name;
+            }
+        }
+        EXPECT_NE(read_file(dir / "Restore.bat").find("Copy  Machine.bkb       Machine.bas\r\n"),
+                  std::string::npos)
+            << input;
+    }
+}
+
 } // namespace
 } // namespace e2e
