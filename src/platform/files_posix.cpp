@@ -298,6 +298,7 @@ bool file_identity(const std::string& name, FileId& out) {
     }
     out.device = static_cast<std::uint64_t>(st.st_dev);
     out.inode = static_cast<std::uint64_t>(st.st_ino);
+    out.links = static_cast<std::uint64_t>(st.st_nlink);
     return true;
 }
 
