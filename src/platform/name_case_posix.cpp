@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "platform/posix_internal.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <ctime>
@@ -32,22 +33,28 @@ bool passes_as_written(const char* comp, std::size_t len) {
            (len == 2 && comp[0] == '.' && comp[1] == '.');
 }
 
-void fold_into(const char* name, std::size_t len, std::string& out) {
-    out.assign(name, len);
-    for (char& c : out) {
-        c = static_cast<char>(ascii_lower(static_cast<unsigned char>(c)));
-    }
-}
-
 bool same_time(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+// Compares `a` (NUL-terminated) with the `len` characters at `b`, letter case
+// ignored: negative, 0 or positive.
+int compare_folded(const char* a, const char* b, std::size_t len) {
+    for (std::size_t i = 0; i < len; ++i) {
+        const unsigned char ca = ascii_lower(static_cast<unsigned char>(a[i]));
+        const unsigned char cb = ascii_lower(static_cast<unsigned char>(b[i]));
+        if (ca != cb || ca == '\0') {
+            return ca < cb ? -1 : (ca > cb ? 1 : 0);
+        }
+    }
+    return a[len] == '\0' ? 0 : 1;
+}
+
 // Reads the folder `dir_os` (OS form, "." for the current one) into
-// `listing`: for each folded name, the first of its names in byte order.
-// False when the folder cannot be read (the listing is then empty).
+// `listing`. False when the folder cannot be read (the listing is then empty).
 bool read_listing(const char* dir_os, FolderListing& listing) {
-    listing.by_folded.clear();
+    listing.names.clear();
+    listing.sorted.clear();
     listing.read = false;
     struct timespec now {};
     (void)::clock_gettime(CLOCK_REALTIME, &now);
@@ -62,22 +69,39 @@ bool read_listing(const char* dir_os, FolderListing& listing) {
     }
     listing.modified = st.st_mtim;
     listing.settled = st.st_mtim.tv_sec + kClockStepSeconds < now.tv_sec;
-    std::string& folded = g_name_case.folded;
     while (const struct dirent* e = ::readdir(d)) {
         const std::size_t n = std::strlen(e->d_name);
         if (passes_as_written(e->d_name, n)) {
             continue;
         }
-        fold_into(e->d_name, n, folded);
-        const auto [it, inserted] = listing.by_folded.try_emplace(folded, e->d_name, n);
-        if (!inserted && it->second.compare(e->d_name) > 0) {
-            it->second.assign(e->d_name, n);
-        }
+        listing.sorted.push_back(listing.names.size());
+        listing.names.append(e->d_name, n + 1); // with its NUL
     }
     (void)::closedir(d);
+    const char* base = listing.names.data();
+    std::sort(listing.sorted.begin(), listing.sorted.end(), [base](std::size_t x, std::size_t y) {
+        const char* a = base + x;
+        const char* b = base + y;
+        const int folded = compare_folded(a, b, std::strlen(b));
+        return folded != 0 ? folded < 0 : std::strcmp(a, b) < 0;
+    });
     listing.read = true;
     ++g_name_case.listings_read;
     return true;
+}
+
+// The first name of `listing` in byte order that equals the `len` characters
+// at `comp` regardless of case, or nullptr.
+const char* find_in_listing(const FolderListing& listing, const char* comp, std::size_t len) {
+    const char* base = listing.names.data();
+    const auto it = std::lower_bound(listing.sorted.begin(), listing.sorted.end(), comp,
+                                     [base, len](std::size_t at, const char* c) {
+                                         return compare_folded(base + at, c, len) < 0;
+                                     });
+    if (it == listing.sorted.end() || compare_folded(base + *it, comp, len) != 0) {
+        return nullptr;
+    }
+    return base + *it;
 }
 
 // Appends to `out` the name of the entry of the folder `dir_os` (OS form, ""
@@ -100,25 +124,24 @@ bool find_entry(const std::string& dir_os, const char* comp, std::size_t len, bo
         return false;
     }
     FolderListing& listing = nc.folders[FolderKey{st.st_dev, st.st_ino}];
-    if ((reread || !listing.read) && !read_listing(dir, listing)) {
+    const bool read_now = reread || !listing.read;
+    if (read_now && !read_listing(dir, listing)) {
         return false;
     }
-    fold_into(comp, len, nc.folded);
-    auto it = listing.by_folded.find(nc.folded);
-    if (it == listing.by_folded.end()) {
+    const char* found = find_in_listing(listing, comp, len);
+    if (found == nullptr) {
         // A miss: an entry made since the folder was read is found by
         // reading it again, unless it has not changed since.
         const bool unchanged = listing.settled && same_time(listing.modified, st.st_mtim);
-        if (reread || unchanged || !read_listing(dir, listing)) {
+        if (read_now || unchanged || !read_listing(dir, listing)) {
             return false;
         }
-        fold_into(comp, len, nc.folded);
-        it = listing.by_folded.find(nc.folded);
-        if (it == listing.by_folded.end()) {
+        found = find_in_listing(listing, comp, len);
+        if (found == nullptr) {
             return false;
         }
     }
-    out += it->second;
+    out += found;
     return true;
 }
 
@@ -174,6 +197,7 @@ std::string resolve_name_case(const std::string& name) {
     if (!resolve_components(name, false, result)) {
         return name;
     }
+    assert(!result.empty());
     if (::lstat(os_name(result, g_name_case.whole), &st) == 0) {
         return result;
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/types.h>
 #include <unordered_map>
+#include <vector>
 
 namespace trevox {
 
@@ -55,13 +56,17 @@ struct FolderKeyHash {
     }
 };
 
-// One folder's names as read: each name folded to lower case (ASCII letters)
-// leads to the first name in byte order that folds to it.
+// One folder's names as read, held compactly: every name in one text, each
+// followed by a NUL, and their starts in the order of name_sorts_before()
+// (letter case ignored, ties in byte order), so that the first name in byte
+// order of those equal to a given one regardless of case is found by a
+// binary search.
 struct FolderListing {
-    std::unordered_map<std::string, std::string> by_folded;
-    struct timespec modified {}; // the folder's modification time when read
-    bool settled = false;        // it was modified well before it was read: a later
-                                 // change shows in its modification time
+    std::string names;
+    std::vector<std::size_t> sorted; // starts of the names in `names`
+    struct timespec modified {};     // the folder's modification time when read
+    bool settled = false;            // it was modified well before it was read: a later
+                                     // change shows in its modification time
     bool read = false;
 };
 
@@ -72,7 +77,6 @@ struct NameCaseState {
     std::string whole;             // a whole name in OS form
     std::string dir_os;            // the resolved folders in OS form
     std::string probe;             // a folder and one component in OS form
-    std::string folded;            // a component folded to lower case
 };
 extern NameCaseState g_name_case;
 
