@@ -199,16 +199,14 @@ std::size_t leaf_pos(const std::string& name) {
     return sep == std::string::npos ? 0 : sep + 1;
 }
 
-// Fills `rec` for `source_name` and its backup. False when the source's
+// Fills `rec` for `source_name`. False when the source's
 // directory has no identity.
-bool describe_source(const std::string& source_name, const std::string& backup_name,
-                     BackupRecord& rec) {
+bool describe_source(const std::string& source_name, BackupRecord& rec) {
     directory_of(source_name, g_restore.scratch);
     if (!file_identity(g_restore.scratch, rec.source_dir_id)) {
         return false;
     }
     rec.source_name = source_name;
-    rec.backup_name = backup_name;
     return true;
 }
 
@@ -293,7 +291,7 @@ int back_up_again(const std::string& source_name, const FileId& source_id, const
                   const BackupRecord& rec) {
     FileId own;
     if (!file_identity(g_restore.backup_name, own) || !FileIdEqual{}(own, backup_id)) {
-        g_restore.backup_name = rec.backup_name;
+        make_backup_name(rec.source_name, g_restore.backup_name);
     }
     note_backed_up(source_name, source_id, backup_id);
     return write_restore_entries(source_name) ? 0 : 1;
@@ -458,7 +456,8 @@ int make_backup(const std::string& source_name) {
         const auto backup = g_restore.backups.find(source_id);
         if (backup != g_restore.backups.end()) {
             // A backup of this run named as a source (through a link).
-            say(msg::backup_is_source, backup->second.backup_name.c_str());
+            make_backup_name(backup->second.source_name, g_restore.backup_name);
+            say(msg::backup_is_source, backup_name.c_str());
             pause();
             return 1;
         }
@@ -512,7 +511,7 @@ int make_backup(const std::string& source_name) {
 
     BackupRecord rec;
     if (source_known && file_identity(backup_name, backup_id) &&
-        describe_source(source_name, backup_name, rec)) {
+        describe_source(source_name, rec)) {
         g_restore.backups.insert_or_assign(backup_id, std::move(rec));
         note_backed_up(source_name, source_id, backup_id);
     }

@@ -49,8 +49,7 @@ struct FileIdEqual {
 // under the same entry.
 struct BackupRecord {
     FileId source_dir_id;
-    std::string source_name; // as the job named it
-    std::string backup_name; // the backup made from it
+    std::string source_name; // as the job named it (its backup name follows from it)
 };
 
 // The name a job backed up last, with its identity then: once its job has
