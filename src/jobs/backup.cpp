@@ -199,8 +199,7 @@ std::size_t leaf_pos(const std::string& name) {
     return sep == std::string::npos ? 0 : sep + 1;
 }
 
-// Fills `rec` for `source_name`. False when the source's
-// directory has no identity.
+// Fills `rec` for `source_name`. False when its directory has no identity.
 bool describe_source(const std::string& source_name, BackupRecord& rec) {
     directory_of(source_name, g_restore.scratch);
     if (!file_identity(g_restore.scratch, rec.source_dir_id)) {

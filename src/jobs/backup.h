@@ -44,9 +44,9 @@ struct FileIdEqual {
 };
 
 // The source a backup file of this run was made from. The source is known by
-// its identity and by its directory entry (its directory's identity and its
-// last component): a job that replaces the source gives it a new identity
-// under the same entry.
+// its identities (RestoreState::sources) and by its directory entry (its
+// directory's identity and its last component): a job that replaces the
+// source gives it a new identity under the same entry.
 struct BackupRecord {
     FileId source_dir_id;
     std::string source_name; // as the job named it (its backup name follows from it)
