@@ -2,7 +2,9 @@
 // benchmark: forms with designer headers, classes and modules, indented with
 // blanks and tabs, with declarations, comments, continued lines, a few lines
 // over 1,000 characters, CR LF line ends, and a project file Bench.vbp
-// listing every source.
+// listing every source, and BenchCase.vbp listing them with their names in
+// capitals (as a project written on Windows may): each name then differs in
+// letter case from its file.
 //
 //   gen_tree [--edges] DIR FILES TOTAL_BYTES [SEED]
 //
@@ -336,6 +338,15 @@ bool parse_positive(const char* text, unsigned long long& value) {
     return errno == 0 && *end == '\0' && value > 0;
 }
 
+std::string in_capitals(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
 bool write_whole(const std::string& path, const std::string& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
@@ -372,6 +383,7 @@ int main(int argc, char** argv) {
     Rng r{seed};
     const unsigned long long per_file = total / files > 0 ? total / files : 1;
     std::string project = "Type=Exe\r\n";
+    std::string case_project = project;
     Output out;
     for (unsigned long long f = 0; f < files; ++f) {
         const int kind = r.below(10);
@@ -392,6 +404,7 @@ int main(int argc, char** argv) {
         if (kind < 3) {
             form_header(out, r, base);
             project += "Form=" + name + "\r\n";
+            case_project += "Form=" + in_capitals(name) + "\r\n";
         } else if (kind < 5) {
             line(out, "VERSION 1.0 CLASS");
             line(out, "BEGIN");
@@ -399,9 +412,11 @@ int main(int argc, char** argv) {
             line(out, "END");
             line(out, "Attribute VB_Name = \"" + base + "\"");
             project += "Class=" + base + "; " + name + "\r\n";
+            case_project += "Class=" + base + "; " + in_capitals(name) + "\r\n";
         } else {
             line(out, "Attribute VB_Name = \"" + base + "\"");
             project += "Module=" + base + "; " + name + "\r\n";
+            case_project += "Module=" + base + "; " + in_capitals(name) + "\r\n";
         }
         line(out, edges ? edge_option_explicit(r) : "Option Explicit");
         line(out, "");
@@ -422,8 +437,10 @@ int main(int argc, char** argv) {
         }
     }
     project += "Name=\"Bench\"\r\n";
-    if (!write_whole(dir + "/Bench.vbp", project)) {
-        std::fprintf(stderr, "cannot write %s/Bench.vbp\n", dir.c_str());
+    case_project += "Name=\"BenchCase\"\r\n";
+    if (!write_whole(dir + "/Bench.vbp", project) ||
+        !write_whole(dir + "/BenchCase.vbp", case_project)) {
+        std::fprintf(stderr, "cannot write the project files in %s\n", dir.c_str());
         return 1;
     }
     return 0;

@@ -3,8 +3,12 @@
 # file twice with cp) and a peer (GNU sed -i.bak removing leading blanks and
 # tabs). Each contender runs on a fresh copy of the same tree, alternating,
 # ROUNDS times; the best wall time of each is reported with its CPU time and
-# peak memory, and the ratios. Then Trevox once more over a single file of
-# BIG_BYTES (default 200000000, 0 skips it) for its peak memory.
+# peak memory, and the ratios (FILES 0 skips this part). Then Trevox once
+# more over a single file of BIG_BYTES (default 200000000, 0 skips it) for its
+# peak memory. Then a project of CASE_FILES members (default 20000, 0 skips
+# it; CASE_BYTES in all, default 20000000) run twice, alternating on fresh
+# copies ROUNDS times: listed with the names as on disk, and listed with
+# every name in capitals, so that each is looked up regardless of letter case.
 #
 #   bench/run.sh [FILES] [BYTES] [ROUNDS]      defaults: 5000 100000000 3
 #
@@ -27,17 +31,17 @@ WORK=${BENCH_DIR:-$PWD/scratch/bench}
 [ -x /usr/bin/time ] || { echo "needs GNU time: apt-get install time" >&2; exit 2; }
 
 rm -rf "$WORK"
-"$GEN" "$WORK/tree" "$FILES" "$BYTES" 1
-echo "tree: $FILES files, $(du -sb "$WORK/tree" | cut -f1) bytes"
+mkdir -p "$WORK"
 
-# A fresh copy of the tree for every run, in a directory of its own: nothing
-# is deleted until the end, because on some file systems (ext4 without a
-# journal) every file created soon after many deletions pays for them.
+# A fresh copy of a tree (default $WORK/tree) for every run, in a directory of
+# its own: nothing is deleted until the end, because on some file systems
+# (ext4 without a journal) every file created soon after many deletions pays
+# for them.
 runs=0
 fresh() {
   runs=$((runs + 1))
   RUN="$WORK/run$runs"
-  cp -r "$WORK/tree" "$RUN"
+  cp -r "${1:-$WORK/tree}" "$RUN"
   sync
 }
 
@@ -68,32 +72,45 @@ run_sed() { measure sh -c 'sed -i.bak "s/^[ \t]*//" -- *.frm *.cls *.bas'; }
 contenders=(trevox floor sed)
 [ -z "${OLD_TREVOX:-}" ] || contenders+=(old)
 declare -A best_wall best_cpu best_mem
-for round in $(seq "$ROUNDS"); do
-  for who in "${contenders[@]}"; do
-    fresh
-    read -r wall cpu mem < <("run_$who")
-    echo "round $round  $who  wall ${wall}s  cpu ${cpu}s  peak ${mem} KiB"
-    if [ -z "${best_wall[$who]:-}" ] || awk "BEGIN{exit !($wall < ${best_wall[$who]})}"; then
-      best_wall[$who]=$wall; best_cpu[$who]=$cpu; best_mem[$who]=$mem
-    fi
-  done
-done
+# Keeps the best wall time of contender $1 with its CPU time and peak memory.
+keep_best() {
+  if [ -z "${best_wall[$1]:-}" ] || awk "BEGIN{exit !($2 < ${best_wall[$1]})}"; then
+    best_wall[$1]=$2; best_cpu[$1]=$3; best_mem[$1]=$4
+  fi
+}
 
-echo
-printf '%-8s %10s %10s %12s\n' who wall_s cpu_s peak_KiB
-for who in "${contenders[@]}"; do
-  printf '%-8s %10s %10s %12s\n' "$who" "${best_wall[$who]}" "${best_cpu[$who]}" "${best_mem[$who]}"
-done
-ratios() { # NAME: its wall and CPU time over the floor's and sed's
+# Contender $1's wall and CPU time over the floor's and sed's.
+ratios() {
   awk -v n="$1" -v a="${best_wall[$1]}" -v b="${best_wall[floor]}" -v c="${best_wall[sed]}" \
     -v ac="${best_cpu[$1]}" -v bc="${best_cpu[floor]}" -v cc="${best_cpu[sed]}" \
     'function ratio(x, y) { return y > 0 ? sprintf("%.2f", x / y) : "n/a" }
      BEGIN { printf "%s/floor wall %s cpu %s   %s/sed wall %s cpu %s\n", n, ratio(a, b),
              ratio(ac, bc), n, ratio(a, c), ratio(ac, cc) }'
 }
-echo
-ratios trevox
-[ -z "${OLD_TREVOX:-}" ] || ratios old
+
+if [ "$FILES" -gt 0 ]; then
+  "$GEN" "$WORK/tree" "$FILES" "$BYTES" 1
+  echo "tree: $FILES files, $(du -sb "$WORK/tree" | cut -f1) bytes"
+  contenders=(trevox floor sed)
+  [ -z "${OLD_TREVOX:-}" ] || contenders+=(old)
+  for round in $(seq "$ROUNDS"); do
+    for who in "${contenders[@]}"; do
+      fresh
+      read -r wall cpu mem < <("run_$who")
+      echo "round $round  $who  wall ${wall}s  cpu ${cpu}s  peak ${mem} KiB"
+      keep_best "$who" "$wall" "$cpu" "$mem"
+    done
+  done
+
+  echo
+  printf '%-8s %10s %10s %12s\n' who wall_s cpu_s peak_KiB
+  for who in "${contenders[@]}"; do
+    printf '%-8s %10s %10s %12s\n' "$who" "${best_wall[$who]}" "${best_cpu[$who]}" "${best_mem[$who]}"
+  done
+  echo
+  ratios trevox
+  [ -z "${OLD_TREVOX:-}" ] || ratios old
+fi
 
 BIG_BYTES=${BIG_BYTES:-200000000}
 if [ "$BIG_BYTES" -gt 0 ]; then
@@ -107,5 +124,29 @@ if [ "$BIG_BYTES" -gt 0 ]; then
   size=$(stat -c %s "$RUN/$big")
   read -r wall cpu mem < <(measure "$TREVOX" "$big" /y)
   echo "single file of $size bytes: wall ${wall}s  cpu ${cpu}s  peak ${mem} KiB"
+fi
+
+CASE_FILES=${CASE_FILES:-20000}
+CASE_BYTES=${CASE_BYTES:-20000000}
+if [ "$CASE_FILES" -gt 0 ]; then
+  "$GEN" "$WORK/case" "$CASE_FILES" "$CASE_BYTES" 3
+  echo
+  echo "case tree: $CASE_FILES files, $(du -sb "$WORK/case" | cut -f1) bytes"
+  run_exact() { measure "$TREVOX" Bench.vbp /y; }
+  run_any_case() { measure "$TREVOX" BenchCase.vbp /y; }
+  for round in $(seq "$ROUNDS"); do
+    for who in exact any_case; do
+      fresh "$WORK/case"
+      read -r wall cpu mem < <("run_$who")
+      echo "round $round  $who  wall ${wall}s  cpu ${cpu}s  peak ${mem} KiB"
+      keep_best "$who" "$wall" "$cpu" "$mem"
+    done
+  done
+  printf '\n%-8s %10s %10s %12s\n' names wall_s cpu_s peak_KiB
+  for who in exact any_case; do
+    printf '%-8s %10s %10s %12s\n' "$who" "${best_wall[$who]}" "${best_cpu[$who]}" "${best_mem[$who]}"
+  done
+  awk -v a="${best_wall[any_case]}" -v b="${best_wall[exact]}" \
+    'BEGIN { printf "\nany_case/exact %s\n", (b > 0 ? sprintf("%.2f", a / b) : "n/a") }'
 fi
 rm -rf "$WORK"

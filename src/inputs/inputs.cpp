@@ -44,6 +44,19 @@ void report_unopenable(const std::string& path) {
     ++g_run.job_failures;
 }
 
+// Opens a project or group file: the name as written, else the file that it
+// names regardless of letter case (a list written on Windows).
+bool open_list_file(TextReader& r, const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    if (text_open_read(r, path)) {
+        return true;
+    }
+    const std::string resolved = resolve_name_case(path);
+    return resolved != path && text_open_read(r, resolved);
+}
+
 // Reads the next piece of a list file into `piece`. When it begins with a key
 // of `kind`, the rest of its line is read too and the whole line put into
 // `whole`, so that a member path of any length is held whole. True when a
@@ -199,7 +212,7 @@ int process_wildcard(const std::string& pattern) {
 int process_project(const std::string& path) {
     TextReader& r = g_inputs.project_file;
     assert(!text_is_open(r));
-    if (path.empty() || !text_open_read(r, path)) {
+    if (!open_list_file(r, path)) {
         report_unopenable(path);
         return 1;
     }
@@ -228,7 +241,7 @@ int process_project(const std::string& path) {
 int process_group(const std::string& path) {
     TextReader& r = g_inputs.group_file;
     assert(!text_is_open(r));
-    if (path.empty() || !text_open_read(r, path)) {
+    if (!open_list_file(r, path)) {
         report_unopenable(path);
         return 1;
     }

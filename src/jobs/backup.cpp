@@ -201,24 +201,27 @@ std::size_t leaf_pos(const std::string& name) {
     return sep == std::string::npos ? 0 : sep + 1;
 }
 
-// Fills `rec` for `source_name`. False when the source has no identity.
+// Fills `rec` for `source_name`. False when its directory has no identity.
 bool describe_source(const std::string& source_name, BackupRecord& rec) {
     directory_of(source_name, g_restore.scratch);
-    if (!file_identity(source_name, rec.source_id) ||
-        !file_identity(g_restore.scratch, rec.source_dir_id)) {
+    if (!file_identity(g_restore.scratch, rec.source_dir_id)) {
         return false;
     }
     rec.source_name = source_name;
     return true;
 }
 
-// True when `source_name` names the file recorded in `rec`: the same file on
-// disk, or the same directory entry (the job may have replaced the file).
-bool same_source(const BackupRecord& rec, const std::string& source_name) {
+// True when `source_name` names the file recorded in `rec`, the backup
+// `backup_id`: a file known by that backup, or the same directory entry (the
+// file may have been replaced since).
+bool same_source(const BackupRecord& rec, const FileId& backup_id, const std::string& source_name) {
     const FileIdEqual eq;
     FileId id;
-    if (file_identity(source_name, id) && eq(id, rec.source_id)) {
-        return true;
+    if (file_identity(source_name, id)) {
+        const auto known = g_restore.sources.find(id);
+        if (known != g_restore.sources.end() && eq(known->second, backup_id)) {
+            return true;
+        }
     }
     directory_of(source_name, g_restore.scratch);
     FileId dir;
@@ -228,6 +231,42 @@ bool same_source(const BackupRecord& rec, const std::string& source_name) {
     const std::size_t a = leaf_pos(source_name);
     const std::size_t b = leaf_pos(rec.source_name);
     return source_name.compare(a, std::string::npos, rec.source_name, b, std::string::npos) == 0;
+}
+
+// Remembers that the job of `source_name`, whose identity is `source_id`,
+// works on the file backed up as `backup_id`.
+void note_backed_up(const std::string& source_name, const FileId& source_id,
+                    const FileId& backup_id) {
+    LastBackedUp& last = g_restore.last;
+    g_restore.sources.insert_or_assign(source_id, backup_id);
+    last.pending = true;
+    last.source_name = source_name;
+    last.source_id = source_id;
+    last.backup_id = backup_id;
+}
+
+// The job of the name backed up last has ended: the identity its file has
+// now (a replaced source is a new file) leads to the same backup. The
+// identity it had is forgotten unless another name (a hard link) still holds
+// that file, as the system may give it to a new file.
+void record_last_identity() {
+    LastBackedUp& last = g_restore.last;
+    if (!last.pending) {
+        return;
+    }
+    last.pending = false;
+    const FileIdEqual eq;
+    FileId now;
+    if (!file_identity(last.source_name, now) || eq(now, last.source_id)) {
+        return;
+    }
+    if (last.source_id.links <= 1) {
+        const auto old = g_restore.sources.find(last.source_id);
+        if (old != g_restore.sources.end() && eq(old->second, last.backup_id)) {
+            g_restore.sources.erase(old);
+        }
+    }
+    g_restore.sources.insert_or_assign(now, last.backup_id);
 }
 
 // Writes the restore entries of `source_name` to both scripts and flushes them.
@@ -244,6 +283,19 @@ bool write_restore_entries(const std::string& source_name) {
     const bool bat_failed = text_is_open(g_restore.restore_file) && g_restore.restore_file.failed;
     const bool sh_failed = raw_is_open(g_restore.restore_sh) && g_restore.restore_sh.failed;
     return !bat_failed && !sh_failed;
+}
+
+// The same file again, backed up before in this run as `backup_id`: the
+// backup keeps the text from before the run and only the entries are written
+// again, naming the backup as this name would when that is the same file.
+int back_up_again(const std::string& source_name, const FileId& source_id, const FileId& backup_id,
+                  const BackupRecord& rec) {
+    FileId own;
+    if (!file_identity(g_restore.backup_name, own) || !FileIdEqual{}(own, backup_id)) {
+        make_backup_name(rec.source_name, g_restore.backup_name);
+    }
+    note_backed_up(source_name, source_id, backup_id);
+    return write_restore_entries(source_name) ? 0 : 1;
 }
 
 } // namespace
@@ -263,6 +315,8 @@ void restore_reset() {
     g_restore.sh_entry.clear();
     g_restore.scratch.clear();
     g_restore.backups.clear();
+    g_restore.sources.clear();
+    g_restore.last = LastBackedUp{};
 }
 
 // Creates the scripts, writes their headers and flushes them. Neither is
@@ -270,6 +324,14 @@ void restore_reset() {
 // previous run's scripts whole.
 int create_restore_script() {
     assert(!text_is_open(g_restore.restore_file));
+    // Restore.bat is the script of every system: its failure is the one
+    // reported when neither can be written.
+    if (!restore_script_writable(kRestoreBatName)) {
+        say("%s", msg::restore_open_failed);
+        say("%s", msg::disk_probably_full);
+        say("%s", msg::program_aborted);
+        return 1;
+    }
     if (kWriteRestoreSh && !restore_script_writable(kRestoreShName)) {
         say(msg::unable_open_write, kRestoreShName);
         say("%s", msg::disk_probably_full);
@@ -381,26 +443,46 @@ void make_restore_sh_entry(const std::string& backup_name, const std::string& so
 }
 
 // Copies the source to its backup (never over a backup of this run) and
-// writes its restore entries. A restore entry that could not be stored fails
+// writes its restore entries. A file backed up before in this run, under any
+// name, keeps that backup. A restore entry that could not be stored fails
 // the backup: the job then leaves the source as it is.
 int make_backup(const std::string& source_name) {
+    record_last_identity();
     make_backup_name(source_name, g_restore.backup_name);
     const std::string& backup_name = g_restore.backup_name;
 
+    FileId source_id;
+    const bool source_known = file_identity(source_name, source_id);
+    if (source_known) {
+        const auto backup = g_restore.backups.find(source_id);
+        if (backup != g_restore.backups.end()) {
+            // A backup of this run named as a source (through a link).
+            make_backup_name(backup->second.source_name, g_restore.backup_name);
+            say(msg::backup_is_source, backup_name.c_str());
+            pause();
+            return 1;
+        }
+        const auto known = g_restore.sources.find(source_id);
+        if (known != g_restore.sources.end()) {
+            const FileId backup_id = known->second;
+            return back_up_again(source_name, source_id, backup_id,
+                                 g_restore.backups.at(backup_id));
+        }
+    }
+
     FileId backup_id;
     if (file_identity(backup_name, backup_id)) {
-        FileId source_id;
-        if (file_identity(source_name, source_id) && FileIdEqual{}(source_id, backup_id)) {
+        if (source_known && FileIdEqual{}(source_id, backup_id)) {
             say(msg::backup_is_source, backup_name.c_str());
             pause();
             return 1;
         }
         const auto found = g_restore.backups.find(backup_id);
         if (found != g_restore.backups.end()) {
-            if (same_source(found->second, source_name)) {
-                // Already backed up in this run: the backup keeps the text
-                // from before the run.
-                return write_restore_entries(source_name) ? 0 : 1;
+            if (source_known && same_source(found->second, backup_id, source_name)) {
+                // Already backed up in this run (the file was replaced
+                // since by another than this run's jobs).
+                return back_up_again(source_name, source_id, backup_id, found->second);
             }
             say(msg::backup_clash, backup_name.c_str(), found->second.source_name.c_str());
             say("%s", msg::backup_not_overwritten);
@@ -429,8 +511,10 @@ int make_backup(const std::string& source_name) {
     }
 
     BackupRecord rec;
-    if (file_identity(backup_name, backup_id) && describe_source(source_name, rec)) {
+    if (source_known && file_identity(backup_name, backup_id) &&
+        describe_source(source_name, rec)) {
         g_restore.backups.insert_or_assign(backup_id, std::move(rec));
+        note_backed_up(source_name, source_id, backup_id);
     }
     return write_restore_entries(source_name) ? 0 : 1;
 }

@@ -3,8 +3,9 @@
 // Before a source file is changed, make_backup copies it byte for byte to a
 // backup file beside it and appends a copy line to Restore.bat (and, on POSIX,
 // to Restore.sh). A backup file written earlier in the same run is never
-// overwritten: the same source again keeps its first backup, a different
-// source whose backup name is taken fails.
+// overwritten: the same source again keeps its first backup (also when it is
+// reached under another name, through a link), a different source whose
+// backup name is taken fails.
 #pragma once
 
 #include "platform/platform.h"
@@ -43,13 +44,21 @@ struct FileIdEqual {
 };
 
 // The source a backup file of this run was made from. The source is known by
-// its own identity and by its directory entry (its directory's identity and
-// its last component): a job that replaces the source gives it a new identity
-// under the same entry.
+// its identities (RestoreState::sources) and by its directory entry (its
+// directory's identity and its last component): a job that replaces the
+// source gives it a new identity under the same entry.
 struct BackupRecord {
-    FileId source_id;
     FileId source_dir_id;
-    std::string source_name; // as the job named it
+    std::string source_name; // as the job named it (its backup name follows from it)
+};
+
+// The name a job backed up last, with its identity then: once its job has
+// ended, the identity the file has now is recorded too.
+struct LastBackedUp {
+    bool pending = false;
+    std::string source_name;
+    FileId source_id;
+    FileId backup_id;
 };
 
 struct RestoreState {
@@ -61,6 +70,11 @@ struct RestoreState {
     std::string scratch;  // directory part of a name
     // Backup files written in this run, by the backup's identity.
     std::unordered_map<FileId, BackupRecord, FileIdHash, FileIdEqual> backups;
+    // The files backed up in this run, by every identity they are known to
+    // have, each leading to its backup's identity: a file reached again under
+    // any name (a link, a hard link, another spelling) is found here.
+    std::unordered_map<FileId, FileId, FileIdHash, FileIdEqual> sources;
+    LastBackedUp last;
 };
 extern RestoreState g_restore;
 
@@ -81,7 +95,9 @@ void restore_write(const std::string& text);
 
 // Backup copy of the source and its restore entry. 0 on success, 1 after
 // reporting the failure and pausing (also when an open restore script could
-// not store the entry).
+// not store the entry). A file backed up before in this run, under this name
+// or another, keeps that backup: only its entry is written again, with this
+// name.
 int make_backup(const std::string& source_name);
 
 // The backup name of `source_name`: the name cut at its extension (the first

@@ -2,16 +2,19 @@
 //
 // The console is the process's console window itself (CONIN$ and CONOUT$),
 // never standard input or standard output: redirected output stays clean and
-// standard input is never read. Keys are read with the runtime's console
-// functions, which read the console directly, without echo.
+// standard input is never read. Keys are read as the console's input events,
+// which come without echo whatever the console's mode; the mode itself is
+// never changed, so Ctrl-C stays what it is at every other moment of the run
+// (with the usual mode the system's Ctrl-C, which ends the process) and a run
+// that ends at a prompt leaves the console as it found it.
 #include "platform/platform.h"
 #include "platform/win_internal.h"
 
 #include <windows.h>
 
-#include <conio.h>
 #include <cstdio>
 #include <io.h>
+#include <vector>
 
 // The runtime expands wildcards on the command line unless told not to; a
 // wildcard must reach the program as typed.
@@ -25,11 +28,51 @@ namespace {
 
 struct ConsoleState {
     bool input_probed = false;
-    bool input_ok = false; // a console to read keys from
+    HANDLE input = INVALID_HANDLE_VALUE; // CONIN$, opened on first use
     bool output_probed = false;
     HANDLE output = INVALID_HANDLE_VALUE; // CONOUT$, opened on first use
+    std::vector<INPUT_RECORD> waiting;    // the events a key test looks at
 };
 ConsoleState g_console;
+
+// The console's input, opened on first use and kept; an invalid handle
+// without a console.
+HANDLE console_input() {
+    if (!g_console.input_probed) {
+        g_console.input_probed = true;
+        HANDLE h =
+            CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD mode = 0;
+        if (h != INVALID_HANDLE_VALUE && !GetConsoleMode(h, &mode)) {
+            (void)CloseHandle(h);
+            h = INVALID_HANDLE_VALUE;
+        }
+        g_console.input = h;
+    }
+    return g_console.input;
+}
+
+// True for the event of a key going down, other than Shift, Ctrl, Alt or a
+// lock key alone.
+bool is_key_press(const INPUT_RECORD& e) {
+    if (e.EventType != KEY_EVENT || !e.Event.KeyEvent.bKeyDown) {
+        return false;
+    }
+    switch (e.Event.KeyEvent.wVirtualKeyCode) {
+    case VK_SHIFT:
+    case VK_CONTROL:
+    case VK_MENU:
+    case VK_CAPITAL:
+    case VK_NUMLOCK:
+    case VK_SCROLL:
+    case VK_LWIN:
+    case VK_RWIN:
+        return false;
+    default:
+        return true;
+    }
+}
 
 // The console's screen buffer, opened on first use and kept; an invalid
 // handle without a console.
@@ -75,35 +118,52 @@ void console_clear() {
     (void)SetConsoleCursorPosition(h, COORD{win.Left, win.Top});
 }
 
-// True when the console's input can be opened and is a console.
 bool console_available() {
-    if (!g_console.input_probed) {
-        g_console.input_probed = true;
-        HANDLE h =
-            CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            DWORD mode = 0;
-            g_console.input_ok = GetConsoleMode(h, &mode) != 0;
-            (void)CloseHandle(h);
-        }
-    }
-    return g_console.input_ok;
+    return console_input() != INVALID_HANDLE_VALUE;
 }
 
-// Flushes stdout and stderr, then waits for one key on the console.
+// Flushes stdout and stderr, then reads the console's input events until a
+// key goes down. Its character, or 0 for a key without one (an arrow, a
+// function key).
 int console_getch() {
     (void)std::fflush(stdout);
     (void)std::fflush(stderr);
-    if (!console_available()) {
+    HANDLE h = console_input();
+    if (h == INVALID_HANDLE_VALUE) {
         return -1;
     }
-    const int key = _getch();
-    return key == EOF ? -1 : key;
+    for (;;) {
+        INPUT_RECORD e{};
+        DWORD got = 0;
+        if (!ReadConsoleInputW(h, &e, 1, &got)) {
+            return -1;
+        }
+        if (got == 1 && is_key_press(e)) {
+            return static_cast<int>(e.Event.KeyEvent.uChar.UnicodeChar);
+        }
+    }
 }
 
+// Looks at the waiting input events without taking any: true when one of
+// them is a key going down.
 bool console_kbhit() {
-    return console_available() && _kbhit() != 0;
+    HANDLE h = console_input();
+    DWORD count = 0;
+    if (h == INVALID_HANDLE_VALUE || !GetNumberOfConsoleInputEvents(h, &count) || count == 0) {
+        return false;
+    }
+    std::vector<INPUT_RECORD>& events = g_console.waiting;
+    events.resize(count);
+    DWORD got = 0;
+    if (!PeekConsoleInputW(h, events.data(), count, &got)) {
+        return false;
+    }
+    for (DWORD i = 0; i < got && i < count; ++i) {
+        if (is_key_press(events[i])) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool stdout_is_terminal() {

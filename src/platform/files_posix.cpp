@@ -5,8 +5,6 @@
 #include <cassert>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -358,99 +356,8 @@ bool file_identity(const std::string& name, FileId& out) {
     }
     out.device = static_cast<std::uint64_t>(st.st_dev);
     out.inode = static_cast<std::uint64_t>(st.st_ino);
+    out.links = static_cast<std::uint64_t>(st.st_nlink);
     return true;
-}
-
-namespace {
-
-// Equal regardless of ASCII letter case.
-bool equal_ignoring_case(const char* a, const char* b, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        if (ascii_lower(static_cast<unsigned char>(a[i])) !=
-            ascii_lower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Looks for `comp` in the directory `dir` (OS form, "" for the current one):
-// the exact name, else the first name in byte order equal to it regardless
-// of case. Appends the name found to `out`; false when there is none.
-bool find_entry_ignoring_case(const std::string& dir, const char* comp, std::size_t len,
-                              std::string& out) {
-    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (d == nullptr) {
-        return false;
-    }
-    std::string& best = g_posix.name3;
-    best.clear();
-    bool found = false;
-    while (const struct dirent* e = ::readdir(d)) {
-        const std::size_t n = std::strlen(e->d_name);
-        if (n != len || !equal_ignoring_case(e->d_name, comp, len)) {
-            continue;
-        }
-        if (std::memcmp(e->d_name, comp, len) == 0) {
-            best.assign(e->d_name, n);
-            found = true;
-            break;
-        }
-        if (!found || std::strcmp(e->d_name, best.c_str()) < 0) {
-            best.assign(e->d_name, n);
-            found = true;
-        }
-    }
-    (void)::closedir(d);
-    if (found) {
-        out += best;
-    }
-    return found;
-}
-
-bool is_separator(char c) {
-    return c == '\\' || c == '/';
-}
-
-} // namespace
-
-// The name as written when it exists; else each component matched regardless
-// of case against its directory, separators kept as written; else `name`.
-std::string resolve_name_case(const std::string& name) {
-    const char* os = os_name(name, g_posix.name1);
-    struct stat st {};
-    if (os == nullptr || ::lstat(os, &st) == 0) {
-        return name;
-    }
-    std::string result;
-    result.reserve(name.size());
-    std::string& os_prefix = g_posix.name2; // the resolved part in OS form
-    os_prefix.clear();
-    std::size_t i = 0;
-    for (;;) {
-        std::size_t j = i;
-        while (j < name.size() && !is_separator(name[j])) {
-            ++j;
-        }
-        const char* comp = name.data() + i;
-        const std::size_t len = j - i;
-        const bool passes = len == 0 || (len == 1 && comp[0] == '.') ||
-                            (len == 2 && comp[0] == '.' && comp[1] == '.');
-        const std::size_t before = result.size();
-        if (passes) {
-            result.append(comp, len);
-        } else if (!find_entry_ignoring_case(os_prefix, comp, len, result)) {
-            return name;
-        }
-        os_prefix.append(result, before, std::string::npos);
-        if (j == name.size()) {
-            break;
-        }
-        result.push_back(name[j]);
-        os_prefix.push_back('/');
-        i = j + 1;
-    }
-    return result;
 }
 
 } // namespace trevox

@@ -37,6 +37,7 @@ bool identity_of(const std::wstring& wide, FileId& out) {
     }
     out.device = info.dwVolumeSerialNumber;
     out.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    out.links = info.nNumberOfLinks;
     return true;
 }
 

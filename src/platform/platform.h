@@ -181,10 +181,13 @@ bool is_regular_file(const std::string& name);
 // True when `name` itself is a symbolic link (on Windows: a reparse point).
 bool is_symbolic_link(const std::string& name);
 
-// Identity of the file on disk, to tell whether two names are the same file.
+// Identity of the file on disk, to tell whether two names are the same file
+// (device and inode; symbolic links followed). `links` is not part of the
+// identity: the number of names (hard links) the file had when asked.
 struct FileId {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    std::uint64_t links = 0;
 };
 bool file_identity(const std::string& name, FileId& out);
 

@@ -4,8 +4,13 @@
 
 #include "platform/platform_internal.h"
 
+#include <cstddef>
+#include <ctime>
 #include <string>
 #include <sys/stat.h>
+#include <sys/types.h>
+#include <unordered_map>
+#include <vector>
 
 namespace trevox {
 
@@ -34,5 +39,48 @@ const char* os_name(const std::string& name, std::string& buf);
 // nobody (also for root), anything that is not a plain file, and `not_this`
 // (when given) under this or any other name. The descriptor, or -1.
 int open_for_writing(const char* os_path, unsigned mode, const struct stat* not_this = nullptr);
+
+// ---------------------------------------------------------------------------
+// Names matched regardless of letter case (name_case_posix.cpp)
+
+// A folder, by its identity, so that every spelling of it shares one listing.
+struct FolderKey {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FolderKey&) const = default;
+};
+struct FolderKeyHash {
+    std::size_t operator()(const FolderKey& k) const noexcept {
+        return static_cast<std::size_t>(k.inode) * 0x9E3779B97F4A7C15ULL ^
+               static_cast<std::size_t>(k.device);
+    }
+};
+
+// One folder's names as read, held compactly: every name in one text, each
+// followed by a NUL, and their starts in the order of name_sorts_before()
+// (letter case ignored, ties in byte order), so that the first name in byte
+// order of those equal to a given one regardless of case is found by a
+// binary search.
+struct FolderListing {
+    std::string names;
+    std::vector<std::size_t> sorted; // starts of the names in `names`
+    struct timespec modified {};     // the folder's modification time when read
+    bool settled = false;            // it was modified well before it was read: a later
+                                     // change shows in its modification time
+    bool read = false;
+};
+
+// The listings of the run's folders and scratch buffers, one instance.
+struct NameCaseState {
+    std::unordered_map<FolderKey, FolderListing, FolderKeyHash> folders;
+    std::size_t listings_read = 0; // folders read so far (tests)
+    std::string whole;             // a whole name in OS form
+    std::string dir_os;            // the resolved folders in OS form
+    std::string probe;             // a folder and one component in OS form
+};
+extern NameCaseState g_name_case;
+
+// Forgets every listing (tests).
+void name_case_reset();
 
 } // namespace trevox

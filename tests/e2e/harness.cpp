@@ -403,21 +403,26 @@ RunResult run_trevox(const RunOptions& o) {
         // A stop that is due is armed before a pause is answered, so that a
         // run whose last files went by between two looks is still held.
         arm_stop_if_due();
-        char key = 0;
+        std::string keys;
         if (result.confirms > confirms_answered) {
-            key = o.confirm_key;
+            keys.assign(o.confirm_key != 0 ? 1 : 0, o.confirm_key);
             ++confirms_answered;
-        } else if (result.pauses > pauses_answered && o.pause_key != 0 && !stop_armed) {
+        } else if (result.pauses > pauses_answered && !stop_armed) {
             // Once a stop is armed the run is held at its next pause, so
             // that the stop lands on a live process rather than racing its
             // exit.
-            key = o.pause_key;
-            ++pauses_answered;
+            if (pauses_answered == 0 && !o.first_pause_keys.empty()) {
+                keys = o.first_pause_keys;
+            } else if (o.pause_key != 0) {
+                keys.assign(1, o.pause_key);
+            }
+            pauses_answered += keys.empty() ? 0 : 1;
         }
+        const char key = keys.empty() ? '\0' : keys[0];
         // No key is typed once the run has been stopped.
-        if (master >= 0 && key != 0 && !result.stop_sent) {
+        if (master >= 0 && !keys.empty() && !result.stop_sent) {
             wait_for_key_mode(master);
-            if (write(master, &key, 1) != 1) {
+            if (write(master, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size())) {
                 break;
             }
             if (confirms_answered == 1 && key == o.confirm_key && !confirmed) {

@@ -17,6 +17,7 @@ struct RunOptions {
     std::string cwd;               // working directory of the run
     char confirm_key = 'y';        // typed at the yes/no question
     char pause_key = '\r';         // typed at each "Press Enter" pause; 0: none
+    std::string first_pause_keys;  // when set, typed all at once at the first pause instead
     bool settings_file = true;     // an empty settings file in the second place
     bool stdout_to_file = false;   // standard output redirected to a file
     bool with_terminal = true;     // false: no controlling terminal at all

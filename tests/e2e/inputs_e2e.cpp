@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <map>
@@ -282,6 +283,85 @@ TEST(InputSets, BackupClashWithinARunIsRefused) {
               std::string::npos);
     const std::string bat = read_file(dir / "Restore.bat");
     EXPECT_EQ(count(bat, "Copy  Form1.bkf"), 2) << "the same file again gets its entry again";
+}
+
+// A group written on Windows: its project names, and the member names inside
+// them, differ in letter case from the files (as does a project named on the
+// command line); every one of them is found.
+TEST(InputSets, NamesInAnyLetterCaseFindTheirFiles) {
+    ScratchDir dir;
+    mkdir((dir / "Sub").c_str(), 0755);
+    write_file(dir / "All.vbg", crlf("VBGROUP 5.0\nProject=MACHINE.VBP\n"
+                                     "StartupProject=main.vbp\nProject=sub\\p.vbp\n"));
+    write_file(dir / "MACHINE.VBP", crlf("Module=Machine; MACHINE.BAS\n"));
+    write_file(dir / "Main.vbp", crlf("Form=main.frm\n"));
+    write_file(dir / "Sub/P.vbp", crlf("Class=C; SUB\\c.cls\n"));
+    const std::map<std::string, std::string> sources = {
+        {"Machine.bas", "  m = 1\r\n"}, {"Main.frm", "  f = 1\r\n"}, {"Sub/C.cls", "  c = 1\r\n"}};
+    // Natively the job works on the names found on disk; on Windows, whose
+    // file system ignores case, on the names as the lists write them.
+    const bool wine = under_wine();
+    const std::map<std::string, std::string> backups = {
+        {"Machine.bas", wine ? "MACHINE.bkb" : "Machine.bkb"},
+        {"Main.frm", wine ? "main.bkf" : "Main.bkf"},
+        {"Sub/C.cls", wine ? "Sub/c.bkc" : "Sub/C.bkc"}};
+    const std::string machine_entry = wine ? "Copy  MACHINE.bkb       MACHINE.bas\r\n"
+                                           : "Copy  Machine.bkb       Machine.bas\r\n";
+    for (const char* input : {"all.vbg", "machine.vbp"}) {
+        for (const auto& [name, text] : sources) {
+            write_file(dir / name, text);
+        }
+        RunOptions o;
+        o.cwd = dir.path;
+        o.args = {input, "/y"};
+        o.confirm_key = 0;
+        o.pause_key = 0;
+        const RunResult r = run_trevox(o);
+        EXPECT_EQ(r.exit_code, 0) << input << "\n" << r.terminal;
+        const bool whole_group = std::string(input) == "all.vbg";
+        for (const auto& [name, text] : sources) {
+            const bool named = whole_group || name == "Machine.bas";
+            EXPECT_EQ(read_file(dir / name), named ? text.substr(2) : text)
+                << input << ": " << name;
+            if (named) {
+                EXPECT_EQ(read_file(dir / backups.at(name)), text) << input << ": " << name;
+            }
+        }
+        EXPECT_NE(read_file(dir / "Restore.bat").find(machine_entry), std::string::npos) << input;
+    }
+}
+
+// A symbolic link and its target in one wildcard, the link's name first: the
+// file is backed up once, before it changes, and the restore script gives
+// back the original through every name.
+TEST(InputSets, LinkAndItsTargetInOneWildcardAreOneFile) {
+    if (under_wine()) {
+        GTEST_SKIP() << "Wine renames over a Linux symbolic link itself: the names part";
+    }
+    ScratchDir dir;
+    const std::string original = "Option Explicit\r\n    Dim x   As Long\r\n";
+    write_file(dir / "Target.bas", original);
+    ASSERT_EQ(symlink("Target.bas", (dir / "Alias.bas").c_str()), 0);
+    ASSERT_EQ(symlink("Target.bas", (dir / "Zlink.bas").c_str()), 0);
+    RunOptions o;
+    o.cwd = dir.path;
+    o.args = {"*.bas"};
+    const RunResult r = run_trevox(o);
+    ASSERT_EQ(r.exit_code, 0) << r.terminal;
+    const std::string reformatted = read_file(dir / "Target.bas");
+    EXPECT_NE(reformatted, original);
+    EXPECT_EQ(read_file(dir / "Alias.bkb"), original);
+    EXPECT_FALSE(exists(dir / "Target.bkb"));
+    EXPECT_FALSE(exists(dir / "Zlink.bkb"));
+    const std::string bat = read_file(dir / "Restore.bat");
+    EXPECT_EQ(count(bat, "Copy  Alias.bkb"), 3) << bat;
+
+    const std::string cmd = "cd '" + dir.path + "' && echo | sh ./Restore.sh >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_EQ(read_file(dir / "Target.bas"), original);
+    char target[64] = {};
+    ASSERT_GT(readlink((dir / "Zlink.bas").c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "Target.bas") << "the link stays a link";
 }
 
 } // namespace

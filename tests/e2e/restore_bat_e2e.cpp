@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <unistd.h>
 
 namespace e2e {
 namespace {
@@ -81,6 +82,31 @@ TEST(RestoreBat, NamesWithBlanksAndSpecialCharactersComeBack) {
     ASSERT_EQ(run_restore_bat(dir.path), 0) << read_file(dir / ".e2e-bat-out");
     for (const char* name : names) {
         EXPECT_EQ(read_file(dir / name), before.at(name)) << name << " not restored";
+    }
+}
+
+// A symbolic link and its target in one wildcard: Restore.bat gives back the
+// original under every name.
+TEST(RestoreBat, LinkAndItsTargetComeBackUnderEveryName) {
+    if (cmd_launcher().empty()) {
+        GTEST_SKIP() << "no Windows command interpreter: set TREVOX_E2E_CMD=wine to run it";
+    }
+    ScratchDir dir;
+    const std::string original = "Option Explicit\r\n    Dim x   As Long\r\n";
+    write_file(dir / "Target.bas", original);
+    ASSERT_EQ(symlink("Target.bas", (dir / "Alias.bas").c_str()), 0);
+    ASSERT_EQ(symlink("Target.bas", (dir / "Zlink.bas").c_str()), 0);
+    RunOptions o;
+    o.cwd = dir.path;
+    o.args = {"*.bas"};
+    ASSERT_EQ(run_trevox(o).exit_code, 0);
+    const char* const names[] = {"Alias.bas", "Target.bas", "Zlink.bas"};
+    for (const char* name : names) {
+        ASSERT_NE(read_file(dir / name), original) << name << " was not reformatted";
+    }
+    ASSERT_EQ(run_restore_bat(dir.path), 0) << read_file(dir / ".e2e-bat-out");
+    for (const char* name : names) {
+        EXPECT_EQ(read_file(dir / name), original) << name << " not restored";
     }
 }
 

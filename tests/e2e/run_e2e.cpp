@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 
 namespace e2e {
@@ -166,6 +167,32 @@ TEST(RunFlow, DeclinedConfirmationTouchesNothing) {
         EXPECT_FALSE(exists(dir / "Form1.tmp"));
         EXPECT_NE(strip_cr(r.terminal).find(confirm_text), std::string::npos);
     }
+}
+
+// Keys typed ahead answer a pause at once, and every further waiting key is
+// discarded with it: an arrow key's several codes and whole answers typed for
+// the pauses to come. The next pause waits for a key of its own.
+TEST(RunFlow, KeysTypedAheadOfAPauseAreDiscarded) {
+    ScratchDir dir;
+    for (const char* n : {"A.bas", "B.bas", "C.bas"}) {
+        write_file(dir / n, "  x = 1\r\n");
+    }
+    RunOptions o;
+    o.cwd = dir.path;
+    o.args = {"*.bas", "/v"};
+    o.first_pause_keys = "\r\x1b[Ay\r\r\r";
+    o.pause_key = 0;
+    // Held at the second pause long enough for any key left over to answer it.
+    o.stop_when = [](const RunResult& now) { return now.pauses >= 2; };
+    o.stop_after_us = 1500000;
+    const RunResult r = run_trevox(o);
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_TRUE(r.stop_sent) << "the run went on without waiting:\n" << screen(r);
+    EXPECT_EQ(r.signal, SIGKILL);
+    EXPECT_EQ(r.pauses, 2) << screen(r);
+    EXPECT_EQ(read_file(dir / "A.bas"), "x = 1\r\n");
+    EXPECT_EQ(read_file(dir / "B.bas"), "x = 1\r\n");
+    EXPECT_EQ(read_file(dir / "C.bas"), "  x = 1\r\n") << "no key answered the second pause";
 }
 
 TEST(RunFlow, NoTerminalEndsWithExitOneAndTouchesNothing) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -268,20 +269,21 @@ TEST(GenTree, SameSeedSameBytesOtherSeedOtherBytes) {
     const auto a = tree_of(dir / "a");
     const auto b = tree_of(dir / "b");
     const auto c = tree_of(dir / "c");
-    EXPECT_EQ(a.size(), 41u) << "40 sources and the project";
+    EXPECT_EQ(a.size(), 42u) << "40 sources and the two projects";
     EXPECT_TRUE(a == b) << "same seed, same bytes";
     EXPECT_FALSE(a == c) << "another seed, another tree";
 }
 
 // The tree holds what the benchmark promises: forms with designer headers,
-// classes and modules listed in the project, CR LF line ends only, blanks and
-// tabs, comments, continued lines, a line over 1,000 characters, and about
-// the size asked for.
+// classes and modules listed in the project (and in the second project with
+// their names in capitals), CR LF line ends only, blanks and tabs, comments,
+// continued lines, a line over 1,000 characters, and about the size asked for.
 TEST(GenTree, TreeHoldsEveryKindOfText) {
     ScratchDir dir;
     ASSERT_EQ(gen_tree({dir / "t", "60", "1200000", "3"}), 0);
     const auto tree = tree_of(dir / "t");
     const std::string project = tree.at("Bench.vbp");
+    const std::string case_project = tree.at("BenchCase.vbp");
     std::size_t total = 0;
     int forms = 0;
     int classes = 0;
@@ -291,7 +293,7 @@ TEST(GenTree, TreeHoldsEveryKindOfText) {
     bool continued = false;
     std::size_t longest = 0;
     for (const auto& [name, text] : tree) {
-        if (name == "Bench.vbp") {
+        if (name == "Bench.vbp" || name == "BenchCase.vbp") {
             continue;
         }
         SCOPED_TRACE(name);
@@ -301,6 +303,12 @@ TEST(GenTree, TreeHoldsEveryKindOfText) {
         classes += ext == ".cls";
         modules += ext == ".bas";
         EXPECT_NE(project.find(name + "\r\n"), std::string::npos) << "listed in the project";
+        std::string capitals = name;
+        std::transform(capitals.begin(), capitals.end(), capitals.begin(),
+                       [](unsigned char ch) { return static_cast<char>(std::toupper(ch)); });
+        EXPECT_TRUE(case_project.find("=" + capitals + "\r\n") != std::string::npos ||
+                    case_project.find("; " + capitals + "\r\n") != std::string::npos)
+            << "listed in capitals in the second project";
         if (ext == ".frm") {
             EXPECT_NE(text.find("\r\nBegin VB.Form "), std::string::npos);
             EXPECT_NE(text.find("\r\nAttribute VB_Name"), std::string::npos);

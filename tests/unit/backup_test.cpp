@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace trevox {
 namespace {
@@ -234,6 +235,94 @@ TEST_F(BackupDisk, SameFileTwiceKeepsTheFirstBackupAndWritesTheEntryAgain) {
     EXPECT_EQ(count_of(bat, "Copy  Form1.bkf         Form1.frm\r\n\r\n"), 2);
     EXPECT_EQ(count_of(bat, "Copy  ./Form1.bkf       ./Form1.frm\r\n\r\n"), 1);
     EXPECT_EQ(count_of(read_bytes("Restore.sh"), "cp -p -- 'Form1.bkf' 'Form1.frm'\n"), 2);
+}
+
+// What a job does to its source: a new file renamed over it.
+void replace_text(const std::string& name, const std::string& text) {
+    write_bytes("replacement.new", text);
+    ASSERT_EQ(std::rename("replacement.new", name.c_str()), 0);
+}
+
+TEST_F(BackupDisk, FileReachedAgainThroughALinkKeepsItsFirstBackup) {
+    // The link first, then its target, then another link: one backup.
+    write_bytes("a.bas", "original\r\n");
+    ASSERT_EQ(::symlink("a.bas", "0.bas"), 0);
+    ASSERT_EQ(::symlink("a.bas", "l.bas"), 0);
+    ASSERT_EQ(create_restore_script(), 0);
+    ASSERT_EQ(make_backup("0.bas"), 0);
+    replace_text("a.bas", "reformatted\r\n"); // the job replaced the target
+    EXPECT_EQ(make_backup("a.bas"), 0);
+    EXPECT_EQ(make_backup("l.bas"), 0);
+    close_restore_script();
+
+    EXPECT_EQ(read_bytes("0.bkb"), "original\r\n");
+    EXPECT_FALSE(fs::exists("a.bkb"));
+    EXPECT_FALSE(fs::exists("l.bkb"));
+    const std::string bat = read_bytes("Restore.bat");
+    EXPECT_NE(bat.find("Copy  0.bkb             0.bas\r\n\r\n"
+                       "Copy  0.bkb             a.bas\r\n\r\n"
+                       "Copy  0.bkb             l.bas\r\n\r\n"),
+              std::string::npos)
+        << bat;
+    EXPECT_NE(read_bytes("Restore.sh").find("cp -p -- '0.bkb' 'a.bas'\n"), std::string::npos);
+}
+
+TEST_F(BackupDisk, HardLinkReachedAfterItsTwinWasReplacedKeepsTheFirstBackup) {
+    write_bytes("a.bas", "original\r\n");
+    ASSERT_EQ(::link("a.bas", "h.bas"), 0);
+    write_bytes("b.bas", "other\r\n");
+    ASSERT_EQ(create_restore_script(), 0);
+    ASSERT_EQ(make_backup("a.bas"), 0);
+    replace_text("a.bas", "reformatted\r\n"); // h.bas keeps the old file
+    EXPECT_EQ(make_backup("h.bas"), 0);
+    replace_text("h.bas", "reformatted\r\n");
+    EXPECT_EQ(make_backup("b.bas"), 0);
+    EXPECT_EQ(make_backup("h.bas"), 0); // its new file is known too
+    close_restore_script();
+
+    EXPECT_EQ(read_bytes("a.bkb"), "original\r\n");
+    EXPECT_FALSE(fs::exists("h.bkb"));
+    EXPECT_EQ(count_of(read_bytes("Restore.bat"), "Copy  a.bkb             h.bas\r\n"), 2);
+}
+
+TEST_F(BackupDisk, BackupOfThisRunReachedAsASourceIsRefused) {
+    write_bytes("a.bas", "original\r\n");
+    ASSERT_EQ(::symlink("a.bkb", "x.bas"), 0);
+    ASSERT_EQ(create_restore_script(), 0);
+    ASSERT_EQ(make_backup("a.bas"), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(make_backup("x.bas"), 1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    close_restore_script();
+    EXPECT_NE(out.find("Trevox==>  Backup file a.bkb is the source file itself \n\n"),
+              std::string::npos)
+        << out;
+    EXPECT_FALSE(fs::exists("x.bkb"));
+    EXPECT_EQ(read_bytes("Restore.bat").find("x.bas"), std::string::npos);
+}
+
+TEST_F(BackupDisk, NeitherScriptWritableReportsRestoreBatFirst) {
+    for (const bool folders : {false, true}) {
+        for (const char* name : {"Restore.bat", "Restore.sh"}) {
+            fs::remove_all(name);
+            if (folders) {
+                fs::create_directory(name);
+            } else {
+                write_bytes(name, "old\r\n");
+                ASSERT_EQ(::chmod(name, 0444), 0);
+            }
+        }
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(create_restore_script(), 1);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out, "Trevox==>  Unable to open Restore.bat for writing \n"
+                       "Trevox==>  The disk is probably full \n"
+                       "Trevox==>  Program aborted \n");
+        if (!folders) {
+            EXPECT_EQ(read_bytes("Restore.bat"), "old\r\n");
+            EXPECT_EQ(read_bytes("Restore.sh"), "old\r\n");
+        }
+    }
 }
 
 TEST_F(BackupDisk, DifferentFileWithATakenBackupNameFails) {

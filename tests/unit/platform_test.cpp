@@ -833,6 +833,46 @@ TEST_F(PlatformTest, ResolveNameCase) {
     EXPECT_EQ(resolve_name_case(dir_ + "/mydir\\CLASS1.cls"), dir_ + "/MyDir\\Class1.Cls");
 }
 
+TEST_F(PlatformTest, ResolveNameCaseReadsEachFolderOnce) {
+    name_case_reset();
+    ASSERT_EQ(::mkdir("Sub", 0755), 0);
+    constexpr int kNames = 300;
+    for (int i = 0; i < kNames; ++i) {
+        put_file("Mod" + std::to_string(i) + ".Bas", "x");
+        put_file("Sub/Cls" + std::to_string(i) + ".Cls", "x");
+    }
+    for (int i = 0; i < kNames; ++i) {
+        const std::string n = std::to_string(i);
+        EXPECT_EQ(resolve_name_case("mod" + n + ".bas"), "Mod" + n + ".Bas");
+        EXPECT_EQ(resolve_name_case("sub\\cls" + n + ".cls"), "Sub\\Cls" + n + ".Cls");
+    }
+    EXPECT_EQ(g_name_case.listings_read, 2U) << "the current folder and Sub, once each";
+
+    // A file made since the listing was read: the miss reads the folder again.
+    put_file("Late.BAS", "x");
+    EXPECT_EQ(resolve_name_case("late.bas"), "Late.BAS");
+    EXPECT_EQ(g_name_case.listings_read, 3U);
+    // A name renamed since: found under its new name.
+    ASSERT_EQ(::rename("Mod7.Bas", "MOD7.bas"), 0);
+    EXPECT_EQ(resolve_name_case("mod7.BAS"), "MOD7.bas");
+    EXPECT_EQ(resolve_name_case("Mod7.Bas"), "MOD7.bas");
+
+    // A folder not changed for a while is not read again for a name it lacks.
+    const struct timespec long_ago[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, "Sub", long_ago, 0), 0);
+    EXPECT_EQ(resolve_name_case("sub\\nothere.cls"), "sub\\nothere.cls");
+    const std::size_t settled = g_name_case.listings_read;
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(resolve_name_case("sub\\missing" + std::to_string(i) + ".cls"),
+                  "sub\\missing" + std::to_string(i) + ".cls");
+    }
+    EXPECT_EQ(g_name_case.listings_read, settled);
+    // Its change shows in its modification time: the next miss reads it again.
+    put_file("Sub/New.CLS", "x");
+    EXPECT_EQ(resolve_name_case("sub/new.cls"), "Sub/New.CLS");
+    EXPECT_EQ(g_name_case.listings_read, settled + 1);
+}
+
 // ---------------------------------------------------------------------------
 // Wildcards and directory search
 
