@@ -14,6 +14,7 @@
 #include <cassert>
 #include <cstdio>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace trevox {
@@ -22,7 +23,12 @@ JobState g_job;
 
 // Back to the start-of-run state (tests).
 void job_reset() {
+    // The engine and the read block keep their buffers.
+    Engine engine = std::move(g_job.engine);
+    std::vector<char> read_block = std::move(g_job.read_block);
     g_job = JobState{};
+    g_job.engine = std::move(engine);
+    g_job.read_block = std::move(read_block);
     release_folder_locks();
 }
 
