@@ -100,16 +100,21 @@ void Engine::begin(const FormatOptions& options, EnginePass pass, EngineSink& si
     result_ = EngineResult{};
 }
 
+// A new line is read: the one read before it is not the last, and is taken.
+inline void Engine::read_ahead(const TextLine& line) {
+    if (have_ahead_) {
+        take(ahead_, false);
+    }
+    ahead_ = line;
+    have_ahead_ = true;
+}
+
 [[gnu::flatten]] void Engine::write(const char* data, std::size_t n) {
     assert(sink_ != nullptr && (data != nullptr || n == 0));
     lines_.put(data, n);
     TextLine line;
     while (lines_.take(line)) {
-        if (have_ahead_) {
-            take(ahead_, false);
-        }
-        ahead_ = line;
-        have_ahead_ = true;
+        read_ahead(line);
     }
     // The line read ahead may lie in the caller's block or in the splitter's
     // buffer, neither of which lasts: it is kept here.
@@ -123,11 +128,7 @@ EngineResult Engine::finish() {
     assert(sink_ != nullptr);
     TextLine line;
     if (lines_.take_last(line)) {
-        if (have_ahead_) {
-            take(ahead_, false);
-        }
-        ahead_ = line;
-        have_ahead_ = true;
+        read_ahead(line);
     }
     if (have_ahead_) {
         take(ahead_, true);

@@ -107,6 +107,7 @@ class Engine {
         stopped,          // a write failed and a new cycle began: nothing more
     };
 
+    void read_ahead(const TextLine& line);
     void take(const TextLine& line, bool last);
     void rewrite_cycle(const TextLine& taken);
     void after_comment(TextLine& line);
