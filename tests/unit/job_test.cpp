@@ -293,6 +293,37 @@ TEST_F(JobTest, CopyBackJoinsThroughASecondTemporaryFile) {
                        format2(msg::copying_back, "Form1.tmp", "Form1.bas") + "\n");
 }
 
+// KeepLineEnds: an LF source is written with LF, by both passes; a mixed or
+// CR LF source, or any source without the setting, with CR LF.
+TEST_F(JobTest, KeepLineEndsWritesLfForAnLfSourceOnly) {
+    const struct {
+        const char* what;
+        int keep;
+        int combine;
+        std::string source;
+        std::string expected;
+    } cases[] = {
+        {"LF source", 1, 0, "  a = 1\n  b = 2\n", "a = 1\nb = 2\n"},
+        {"LF source, last line without end", 1, 0, "  a = 1\n  b = 2", "a = 1\nb = 2"},
+        {"LF source joined", 1, 1, "  a = 1 + _\n    2\n", "a = 1 + 2\n"},
+        {"mixed source", 1, 0, "  a = 1\r\n  b = 2\n", "a = 1\r\nb = 2\r\n"},
+        {"CR LF source", 1, 0, "  a = 1\r\n", "a = 1\r\n"},
+        {"setting off", 0, 0, "  a = 1\n", "a = 1\r\n"},
+        {"setting off, joined", 0, 1, "  a = 1 + _\n    2\n", "a = 1 + 2\r\n"},
+    };
+    for (const auto& c : cases) {
+        g_settings.KeepLineEnds = c.keep;
+        g_settings.CombineSplitLines = c.combine;
+        write_bytes("Form1.bas", c.source);
+        std::string out;
+        EXPECT_EQ(run_job("Form1.bas", out), 0) << c.what;
+        EXPECT_EQ(read_bytes("Form1.bas"), c.expected) << c.what;
+        std::remove("Form1.bkb");
+        std::remove("Form1.tmp");
+    }
+    EXPECT_EQ(g_run.job_failures, 0);
+}
+
 TEST_F(JobTest, CopyBackOfUnchangedTextKeepsTheSource) {
     write_bytes("Form1.bas", kFlat);
     const struct timespec old_times[2] = {{978307200, 0}, {978307200, 0}};
