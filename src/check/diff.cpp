@@ -184,28 +184,59 @@ LineDiffer::Split LineDiffer::split_range(const Range& r, std::ptrdiff_t limit) 
     }
 }
 
-// Ranges are taken from a stack of our own rather than by recursion, so the
-// depth of the splitting never meets the limit of the call stack.
+// Lines that the other sequence does not hold at all are changes whatever
+// the edit: they are marked at once and left out of the search, which then
+// works on what is left (in order), often a small part of the whole. Ranges
+// are taken from a stack of our own rather than by recursion, so the depth
+// of the splitting never meets the limit of the call stack.
 void LineDiffer::compare(const std::vector<std::string_view>& old_lines,
                          const std::vector<std::string_view>& new_lines, LineEdit& edit) {
     ids_.clear();
     ids_.reserve(old_lines.size() + new_lines.size());
-    x_.resize(old_lines.size());
-    y_.resize(new_lines.size());
+    old_ids_.resize(old_lines.size());
+    new_ids_.resize(new_lines.size());
     for (std::size_t i = 0; i < old_lines.size(); ++i) {
-        x_[i] = id_of(old_lines[i]);
+        old_ids_[i] = id_of(old_lines[i]);
     }
     for (std::size_t j = 0; j < new_lines.size(); ++j) {
-        y_[j] = id_of(new_lines[j]);
+        new_ids_[j] = id_of(new_lines[j]);
     }
-    edit.removed.assign(x_.size(), 0);
-    edit.added.assign(y_.size(), 0);
+    in_old_.assign(ids_.size(), 0);
+    in_new_.assign(ids_.size(), 0);
+    for (const std::uint32_t id : old_ids_) {
+        in_old_[id] = 1;
+    }
+    for (const std::uint32_t id : new_ids_) {
+        in_new_[id] = 1;
+    }
+    edit.removed.assign(old_ids_.size(), 0);
+    edit.added.assign(new_ids_.size(), 0);
+    x_.clear();
+    x_at_.clear();
+    for (std::size_t i = 0; i < old_ids_.size(); ++i) {
+        if (in_new_[old_ids_[i]] == 0) {
+            edit.removed[i] = 1;
+        } else {
+            x_.push_back(old_ids_[i]);
+            x_at_.push_back(i);
+        }
+    }
+    y_.clear();
+    y_at_.clear();
+    for (std::size_t j = 0; j < new_ids_.size(); ++j) {
+        if (in_old_[new_ids_[j]] == 0) {
+            edit.added[j] = 1;
+        } else {
+            y_.push_back(new_ids_[j]);
+            y_at_.push_back(j);
+        }
+    }
+
     const std::size_t diagonals = x_.size() + y_.size() + 3;
     forward_.resize(diagonals);
     backward_.resize(diagonals);
     const std::ptrdiff_t limit =
         cost_limit_ > 0 ? cost_limit_ : usual_cost_limit(x_.size() + y_.size());
-
     ranges_.clear();
     ranges_.push_back(Range{0, static_cast<std::ptrdiff_t>(x_.size()), 0,
                             static_cast<std::ptrdiff_t>(y_.size()), false});
@@ -222,9 +253,13 @@ void LineDiffer::compare(const std::vector<std::string_view>& old_lines,
             --r.y_hi;
         }
         if (r.x_lo == r.x_hi) {
-            std::fill(edit.added.begin() + r.y_lo, edit.added.begin() + r.y_hi, 1);
+            for (std::ptrdiff_t y = r.y_lo; y < r.y_hi; ++y) {
+                edit.added[y_at_[y]] = 1;
+            }
         } else if (r.y_lo == r.y_hi) {
-            std::fill(edit.removed.begin() + r.x_lo, edit.removed.begin() + r.x_hi, 1);
+            for (std::ptrdiff_t x = r.x_lo; x < r.x_hi; ++x) {
+                edit.removed[x_at_[x]] = 1;
+            }
         } else {
             const Split s = split_range(r, limit);
             assert(r.x_lo <= s.x && s.x <= r.x_hi && r.y_lo <= s.y && s.y <= r.y_hi);

@@ -3,7 +3,9 @@
 // conquer), and the unified diff of two texts that it gives.
 //
 // Lines are compared through small integer ids, one per distinct line, so
-// each comparison inside the search is one integer compare. Memory grows
+// each comparison inside the search is one integer compare; a line that the
+// other text does not hold at all is a change from the start and is left
+// out of the search. Memory grows
 // with the number of lines only: a few words per line, whatever the number
 // of differences. Time is O((N+M)·D) for N and M lines and D differences;
 // past a cost limit that grows with the size, the search of a range settles
@@ -95,8 +97,14 @@ class LineDiffer {
 
     std::ptrdiff_t cost_limit_ = 0;
     std::unordered_map<std::string_view, std::uint32_t> ids_;
-    std::vector<std::uint32_t> x_;         // ids of the old lines
-    std::vector<std::uint32_t> y_;         // ids of the new lines
+    std::vector<std::uint32_t> old_ids_;   // ids of the old lines
+    std::vector<std::uint32_t> new_ids_;   // ids of the new lines
+    std::vector<char> in_old_;             // by id: the old lines hold it
+    std::vector<char> in_new_;             // by id: the new lines hold it
+    std::vector<std::uint32_t> x_;         // the old ids that the search works on
+    std::vector<std::uint32_t> y_;         // the new ids that the search works on
+    std::vector<std::size_t> x_at_;        // where each of x_ stands in the old lines
+    std::vector<std::size_t> y_at_;        // where each of y_ stands in the new lines
     std::vector<std::ptrdiff_t> forward_;  // furthest x on each diagonal, forward
     std::vector<std::ptrdiff_t> backward_; // least x on each diagonal, backward
     std::vector<Range> ranges_;            // the parts still to compare

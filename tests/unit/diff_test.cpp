@@ -121,9 +121,9 @@ TEST(LineDiff, CostLimitKeepsTheEditCorrect) {
     }
     // Two long texts with one line changed in the middle: found exactly,
     // whatever the limit.
-    std::vector<std::string> a;
-    for (int i = 0; i < 5000; ++i) {
-        a.push_back(std::to_string(i) + "\n");
+    std::vector<std::string> a(5000);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        a[i] = std::to_string(i) + "\n";
     }
     std::vector<std::string> b = a;
     b[2500] = "changed\n";
