@@ -81,12 +81,18 @@ struct OptionSpelling {
     const char* spelling;
     OptionAction action;
 };
+// clang-format off
 constexpr OptionSpelling kOptions[] = {
-    {"--help", OptionAction::help},       {"-h", OptionAction::help},
-    {"--version", OptionAction::version}, {"--check", OptionAction::check},
-    {"--diff", OptionAction::diff},       {"-", OptionAction::filter},
-    {"--stdin", OptionAction::filter},    {"--keep-line-ends", OptionAction::keep_line_ends},
+    {"--help", OptionAction::help},
+    {"-h", OptionAction::help},
+    {"--version", OptionAction::version},
+    {"--check", OptionAction::check},
+    {"--diff", OptionAction::diff},
+    {"-", OptionAction::filter},
+    {"--stdin", OptionAction::filter},
+    {"--keep-line-ends", OptionAction::keep_line_ends},
 };
+// clang-format on
 
 // The row spelled exactly as `arg`, or nullptr.
 const OptionSpelling* find_option(const char* arg) {
@@ -304,7 +310,6 @@ int run_check(CommandLine& cmd) {
         standard_streams_binary(); // lines as stored, CRs included
     }
     g_inputs.source_action = &check_file;
-    g_run.input_name = cmd.input_names.front();
     if (cmd.input_names.size() > 1) {
         g_job.multi_file_mode = 1;
     }

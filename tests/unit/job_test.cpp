@@ -303,12 +303,9 @@ TEST_F(JobTest, KeepLineEndsWritesLfForAnLfSourceOnly) {
         std::string source;
         std::string expected;
     } cases[] = {
-        {"LF source", 1, 0, "  a = 1\n  b = 2\n", "a = 1\nb = 2\n"},
         {"LF source, last line without end", 1, 0, "  a = 1\n  b = 2", "a = 1\nb = 2"},
         {"LF source joined", 1, 1, "  a = 1 + _\n    2\n", "a = 1 + 2\n"},
-        {"mixed source", 1, 0, "  a = 1\r\n  b = 2\n", "a = 1\r\nb = 2\r\n"},
-        {"CR LF source", 1, 0, "  a = 1\r\n", "a = 1\r\n"},
-        {"setting off", 0, 0, "  a = 1\n", "a = 1\r\n"},
+        {"mixed source joined", 1, 1, "  a = 1 + _\r\n    2\n", "a = 1 + 2\r\n"},
         {"setting off, joined", 0, 1, "  a = 1 + _\n    2\n", "a = 1 + 2\r\n"},
     };
     for (const auto& c : cases) {
