@@ -113,9 +113,10 @@ int check_file(const std::string& name) {
     }
     const bool read_ok = read_whole(c.input, c.text);
     bytes_close(c.input);
+    const FormatOptions options = check_options(c.text);
     EngineResult formatted;
     if (read_ok) {
-        const bool valid = c.formatter.format(check_options(c.text), c.text, c.result, &formatted);
+        const bool valid = c.formatter.format(options, c.text, c.result, &formatted);
         assert(valid);
         (void)valid;
     }
@@ -134,9 +135,8 @@ int check_file(const std::string& name) {
         return 0;
     }
     if (only_line_ends_differ(c.text, c.result)) {
-        const bool lf = check_options(c.text).lf_line_ends;
         std::printf(msg::line_ends_only, source.c_str(),
-                    lf ? msg::line_ends_lf : msg::line_ends_crlf);
+                    options.lf_line_ends ? msg::line_ends_lf : msg::line_ends_crlf);
         return 0;
     }
     c.report.clear();
