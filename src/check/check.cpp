@@ -33,11 +33,18 @@ bool read_whole(ByteReader& in, std::string& text) {
     }
 }
 
-// Bytes to standard output as they are.
-void put_out(const std::string& bytes) {
+// Bytes to standard output as they are; `bytes` is emptied.
+void put_out(std::string& bytes) {
     if (!bytes.empty()) {
         std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     }
+    bytes.clear();
+}
+
+// The drain of a long diff.
+void drain_to_output(void* context, std::string& text) {
+    (void)context;
+    put_out(text);
 }
 
 } // namespace
@@ -141,6 +148,7 @@ int check_file(const std::string& name) {
     }
     c.report.clear();
     diff_header_name(source, c.diff_name);
+    c.differ.set_drain(&drain_to_output, nullptr);
     c.differ.unified(c.diff_name, c.diff_name, c.text, c.result, c.report);
     put_out(c.report);
     return 0;

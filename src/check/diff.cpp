@@ -3,15 +3,18 @@
 #include "check/diff.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 namespace trevox {
 
 namespace {
 
 constexpr std::ptrdiff_t kFarthest = PTRDIFF_MAX;
+constexpr std::uint32_t kNoId = UINT32_MAX; // a free slot of the id table
 constexpr const char* kNoNewline = "\\ No newline at end of file\n";
 
 // The usual cost limit for `lines` lines in all: 2 to the power of half the
@@ -59,10 +62,28 @@ void split_stored_lines(std::string_view text, std::vector<std::string_view>& li
     }
 }
 
-// The id of a line: equal lines get the same id, different lines different ids.
-std::uint32_t LineDiffer::id_of(std::string_view line) {
-    const auto next = static_cast<std::uint32_t>(ids_.size());
-    return ids_.try_emplace(line, next).first->second;
+// Line `at` of the old lines followed by the new ones.
+std::string_view LineDiffer::line_at(std::uint32_t at) const {
+    const std::size_t n = old_in_->size();
+    return at < n ? (*old_in_)[at] : (*new_in_)[at - n];
+}
+
+// The id of a line: equal lines get the same id, different lines different
+// ids. The table has at least twice as many slots as there are lines, so a
+// free slot is always found.
+std::uint32_t LineDiffer::id_of(std::string_view line, std::uint32_t at) {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = std::hash<std::string_view>{}(line)&mask;; i = (i + 1) & mask) {
+        const std::uint32_t id = slots_[i];
+        if (id == kNoId) {
+            slots_[i] = static_cast<std::uint32_t>(first_at_.size());
+            first_at_.push_back(at);
+            return slots_[i];
+        }
+        if (line_at(first_at_[id]) == line) {
+            return id;
+        }
+    }
 }
 
 // The middle snake of the range: the forward search from its top-left corner
@@ -191,18 +212,26 @@ LineDiffer::Split LineDiffer::split_range(const Range& r, std::ptrdiff_t limit) 
 // of the splitting never meets the limit of the call stack.
 void LineDiffer::compare(const std::vector<std::string_view>& old_lines,
                          const std::vector<std::string_view>& new_lines, LineEdit& edit) {
-    ids_.clear();
-    ids_.reserve(old_lines.size() + new_lines.size());
+    const std::size_t total = old_lines.size() + new_lines.size();
+    if (total > kDiffMostLines) {
+        edit.removed.assign(old_lines.size(), 1);
+        edit.added.assign(new_lines.size(), 1);
+        return;
+    }
+    old_in_ = &old_lines;
+    new_in_ = &new_lines;
+    slots_.assign(std::bit_ceil(2 * total + 1), kNoId);
+    first_at_.clear();
     old_ids_.resize(old_lines.size());
     new_ids_.resize(new_lines.size());
     for (std::size_t i = 0; i < old_lines.size(); ++i) {
-        old_ids_[i] = id_of(old_lines[i]);
+        old_ids_[i] = id_of(old_lines[i], static_cast<std::uint32_t>(i));
     }
     for (std::size_t j = 0; j < new_lines.size(); ++j) {
-        new_ids_[j] = id_of(new_lines[j]);
+        new_ids_[j] = id_of(new_lines[j], static_cast<std::uint32_t>(old_lines.size() + j));
     }
-    in_old_.assign(ids_.size(), 0);
-    in_new_.assign(ids_.size(), 0);
+    in_old_.assign(first_at_.size(), 0);
+    in_new_.assign(first_at_.size(), 0);
     for (const std::uint32_t id : old_ids_) {
         in_old_[id] = 1;
     }
@@ -301,7 +330,7 @@ void LineDiffer::find_blocks(const LineEdit& edit) {
 // One hunk over blocks_[first..last]: the header, kDiffContextLines lines of
 // context before and after, the context between the blocks, and each block's
 // removed lines before its added ones.
-void LineDiffer::write_hunk(std::size_t first, std::size_t last, std::string& out) const {
+void LineDiffer::write_hunk(std::size_t first, std::size_t last, std::string& out) {
     const Block& a = blocks_[first];
     const Block& z = blocks_[last];
     const std::size_t before = std::min(kDiffContextLines, a.old_lo);
@@ -321,18 +350,27 @@ void LineDiffer::write_hunk(std::size_t first, std::size_t last, std::string& ou
     for (std::size_t k = first; k <= last; ++k) {
         const Block& b = blocks_[k];
         for (; at < b.old_lo; ++at) {
-            append_line(out, ' ', old_lines_[at]);
+            put_line(out, ' ', old_lines_[at]);
         }
         for (std::size_t i = b.old_lo; i < b.old_hi; ++i) {
-            append_line(out, '-', old_lines_[i]);
+            put_line(out, '-', old_lines_[i]);
         }
         for (std::size_t j = b.new_lo; j < b.new_hi; ++j) {
-            append_line(out, '+', new_lines_[j]);
+            put_line(out, '+', new_lines_[j]);
         }
         at = b.old_hi;
     }
     for (; at < old_to; ++at) {
-        append_line(out, ' ', old_lines_[at]);
+        put_line(out, ' ', old_lines_[at]);
+    }
+}
+
+// One line of a hunk; a full text goes to the drain.
+void LineDiffer::put_line(std::string& out, char mark, std::string_view line) {
+    append_line(out, mark, line);
+    if (drain_ != nullptr && out.size() >= kDiffDrainBytes) {
+        drain_(drain_context_, out);
+        assert(out.empty());
     }
 }
 

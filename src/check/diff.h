@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace trevox {
@@ -27,6 +26,15 @@ namespace trevox {
 inline constexpr std::size_t kDiffContextLines = 3;
 // The least cost limit of the search, whatever the size (see set_cost_limit).
 inline constexpr std::ptrdiff_t kDiffLeastCostLimit = 4096;
+// The most lines two texts may hold together for the search (its ids and
+// positions are 32 bits); past it every line counts as changed.
+inline constexpr std::size_t kDiffMostLines = std::size_t{UINT32_MAX} - 1;
+// A diff being written is handed to the drain (see set_drain) whenever it
+// holds this many bytes.
+inline constexpr std::size_t kDiffDrainBytes = std::size_t{256} * 1024;
+
+// Takes the text of a diff written so far and empties it.
+using DiffDrain = void (*)(void* context, std::string& text);
 
 // The lines of `text` as stored, into `lines` (emptied first): each runs up
 // to and including its "\n" (a CR before it belongs to the line); the last
@@ -55,6 +63,14 @@ class LineDiffer {
     // square root of the number of lines, and never below
     // kDiffLeastCostLimit.
     void set_cost_limit(std::ptrdiff_t limit) { cost_limit_ = limit; }
+
+    // While unified() writes, `drain` gets the text whenever it holds
+    // kDiffDrainBytes, so that a long diff need not be held whole; the rest
+    // stays in `out` for the caller. nullptr (the default): all of it stays.
+    void set_drain(DiffDrain drain, void* context) {
+        drain_ = drain;
+        drain_context_ = context;
+    }
 
     // Appends to `out` the unified diff that turns `old_text` into
     // `new_text`: the lines "--- old_name" and "+++ new_name", then hunks
@@ -90,13 +106,20 @@ class LineDiffer {
         std::size_t new_hi;
     };
 
-    std::uint32_t id_of(std::string_view line);
+    std::string_view line_at(std::uint32_t at) const;
+    std::uint32_t id_of(std::string_view line, std::uint32_t at);
     Split split_range(const Range& r, std::ptrdiff_t limit);
     void find_blocks(const LineEdit& edit);
-    void write_hunk(std::size_t first, std::size_t last, std::string& out) const;
+    void write_hunk(std::size_t first, std::size_t last, std::string& out);
+    void put_line(std::string& out, char mark, std::string_view line);
 
     std::ptrdiff_t cost_limit_ = 0;
-    std::unordered_map<std::string_view, std::uint32_t> ids_;
+    DiffDrain drain_ = nullptr;
+    void* drain_context_ = nullptr;
+    const std::vector<std::string_view>* old_in_ = nullptr; // the lines being compared
+    const std::vector<std::string_view>* new_in_ = nullptr;
+    std::vector<std::uint32_t> slots_;     // ids by the hash of their line, open addressing
+    std::vector<std::uint32_t> first_at_;  // by id: where its first line stands (old, then new)
     std::vector<std::uint32_t> old_ids_;   // ids of the old lines
     std::vector<std::uint32_t> new_ids_;   // ids of the new lines
     std::vector<char> in_old_;             // by id: the old lines hold it
