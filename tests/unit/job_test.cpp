@@ -308,15 +308,15 @@ TEST_F(JobTest, KeepLineEndsWritesLfForAnLfSourceOnly) {
         {"mixed source joined", 1, 1, "  a = 1 + _\r\n    2\n", "a = 1 + 2\r\n"},
         {"setting off, joined", 0, 1, "  a = 1 + _\n    2\n", "a = 1 + 2\r\n"},
     };
-    for (const auto& c : cases) {
+    int n = 0;
+    for (const auto& c : cases) { // a file of its own for each, as in one run
         g_settings.KeepLineEnds = c.keep;
         g_settings.CombineSplitLines = c.combine;
-        write_bytes("Form1.bas", c.source);
+        const std::string name = "Keep" + std::to_string(++n) + ".bas";
+        write_bytes(name, c.source);
         std::string out;
-        EXPECT_EQ(run_job("Form1.bas", out), 0) << c.what;
-        EXPECT_EQ(read_bytes("Form1.bas"), c.expected) << c.what;
-        std::remove("Form1.bkb");
-        std::remove("Form1.tmp");
+        EXPECT_EQ(run_job(name, out), 0) << c.what;
+        EXPECT_EQ(read_bytes(name), c.expected) << c.what;
     }
     EXPECT_EQ(g_run.job_failures, 0);
 }
