@@ -3,7 +3,8 @@
 # Linux (PREFIX defaults to /usr/local; DESTDIR is honoured):
 #   PREFIX/bin/trevox
 #   PREFIX/share/man/man1/trevox.1
-#   PREFIX/share/doc/trevox/README.md, Trevox.INI (a sample), examples/
+#   PREFIX/share/doc/trevox/README.md, Trevox.INI (a sample), pre-commit (a
+#   git hook), examples/
 # Windows (the folder of the zip): trevox.exe, README.txt, Trevox.INI,
 #   examples/; the texts with CR LF line ends.
 #
@@ -41,7 +42,7 @@ endif()
 include(GNUInstallDirs)
 install(TARGETS trevox RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES doc/trevox.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES README.md doc/Trevox.INI DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md doc/Trevox.INI doc/pre-commit DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 # `cpack` in the build folder (tools/package.sh, `make package`): the Debian

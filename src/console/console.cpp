@@ -20,6 +20,11 @@ void run_state_reset() {
 int say(const char* format, ...) {
     va_list args;
     va_start(args, format);
+    if (g_run.batch_console != 0) {
+        std::vfprintf(stderr, format, args);
+        va_end(args);
+        return 0;
+    }
     va_list copy;
     va_copy(copy, args);
     std::vfprintf(stdout, format, args);
@@ -31,10 +36,21 @@ int say(const char* format, ...) {
     return 0;
 }
 
+int say_unmirrored(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(g_run.batch_console != 0 ? stderr : stdout, format, args);
+    va_end(args);
+    return 0;
+}
+
 // Waits for one key, then drops every key typed ahead. Without a console the
 // key read returns at once, so the pause never hangs; under AssumeYes the
 // line is printed and nothing is read.
 void pause() {
+    if (g_run.batch_console != 0) {
+        return;
+    }
     say("%s", msg::press_enter);
     std::fflush(stdout);
     std::fflush(stderr);

@@ -8,7 +8,11 @@ namespace trevox {
 
 // State of the run flow and the console, one process-wide instance.
 struct RunState {
-    int mirror_output = 0;          // say() also writes to standard error
+    int mirror_output = 0; // say() also writes to standard error
+    // The modes that write no file (check, diff, filter): say() writes to
+    // standard error alone, which leaves standard output to their results,
+    // and pause() neither shows its line nor waits.
+    int batch_console = 0;
     std::string joined_args;        // every switch word followed by one blank
     std::string input_name;         // the run's first input name
     std::string date_stamp;         // mm-dd-yy
@@ -27,11 +31,17 @@ extern RunState g_run;
 void run_state_reset();
 
 // Formatted message to standard output and, when mirroring, to standard
-// error. Callers pass whole lines. Always returns 0.
+// error; in the batch console to standard error alone. Callers pass whole
+// lines. Always returns 0.
 int say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Formatted message to standard output alone, never mirrored; in the batch
+// console to standard error alone. Always returns 0.
+int say_unmirrored(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // "Press Enter to continue", one key, then every key typed ahead is dropped.
-// Under AssumeYes only the line: nothing is read, nothing waits.
+// Under AssumeYes only the line: nothing is read, nothing waits. In the
+// batch console nothing at all.
 void pause();
 
 // The banner block: version, title, credit, contact, verbose line, working

@@ -106,6 +106,19 @@ inline constexpr const char* folder_unlockable   = TVX "Unable to lock folder %s
 // Input sets
 inline constexpr const char* no_match_found = TVX "No Match Found for %s \n";
 
+// Check, diff and filter. Their results on standard output are plain lines,
+// without the message prefix; their messages go to standard error.
+inline constexpr const char* would_reformat    = "would reformat %s\n";
+inline constexpr const char* line_ends_only    = "only the line ends of %s would change (to %s)\n";
+inline constexpr const char* line_ends_crlf    = "CR LF";
+inline constexpr const char* line_ends_lf      = "LF";
+inline constexpr const char* unable_read_stdin = TVX "Unable to read standard input \n";
+inline constexpr const char* unable_write_stdout = TVX "Unable to write standard output \n";
+inline constexpr const char* filter_takes_no_name =
+    TVX "The filter reads standard input and takes no name: %s \n";
+inline constexpr const char* options_conflict =
+    TVX "%s and %s cannot be used together; nothing was changed \n";
+
 // Settings file
 inline constexpr const char* ini_unable_open      = TVX "Unable to open %s for reading. \n\n";
 inline constexpr const char* ini_must_be_placed   = TVX "The Trevox.INI file must be placed \n";

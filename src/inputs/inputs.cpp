@@ -94,6 +94,12 @@ void inputs_reset() {
     g_inputs.project_whole.clear();
     g_inputs.group_member.clear();
     g_inputs.project_member.clear();
+    g_inputs.source_action = &reformat_file;
+}
+
+int process_source(const std::string& source_name) {
+    assert(g_inputs.source_action != nullptr);
+    return g_inputs.source_action(source_name);
 }
 
 // Lower-cases the extension in place and compares its first four characters.
@@ -181,7 +187,7 @@ int process_wildcard(const std::string& pattern) {
     std::vector<std::string>& names = g_inputs.matches;
     find_files(pattern, names);
     if (names.empty()) {
-        std::printf(msg::no_match_found, pattern.c_str());
+        say_unmirrored(msg::no_match_found, pattern.c_str());
         std::fflush(stdout);
         ++g_run.job_failures;
         return 1;
@@ -202,7 +208,7 @@ int process_wildcard(const std::string& pattern) {
     }
     for (std::size_t i = 0; i < kept; ++i) {
         wildcard_member_path(pattern, names[i], g_inputs.match_path);
-        reformat_file(g_inputs.match_path); // a wildcard set goes on whatever the job says
+        process_source(g_inputs.match_path); // a wildcard set goes on whatever the job says
     }
     return 0;
 }
@@ -227,7 +233,7 @@ int process_project(const std::string& path) {
         if (!accept_list_line(g_inputs.project_whole, ListKind::project, g_inputs.project_member)) {
             continue;
         }
-        if (reformat_file(g_inputs.project_member) != 0) {
+        if (process_source(g_inputs.project_member) != 0) {
             text_close(r);
             return 1;
         }

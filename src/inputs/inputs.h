@@ -1,7 +1,9 @@
 // Input sets: wildcards, projects and project groups. Each turns the input
-// name into source files and hands them one by one to reformat_file.
+// name into source files and hands them one by one to the source action:
+// reformat_file in a run, or the check of a run that writes nothing.
 #pragma once
 
+#include "jobs/job.h"
 #include "platform/platform.h"
 
 #include <cstddef>
@@ -18,7 +20,12 @@ inline constexpr std::size_t kExtensionChars = 4;
 // Which list a line belongs to: its keys and accepted extensions.
 enum class ListKind { project, group };
 
+// What is done with one source file, given its name as the set found it.
+// 0 lets a project go on; non-zero stops it (reformat_file's result).
+using SourceAction = int (*)(const std::string& source_name);
+
 struct InputsState {
+    SourceAction source_action = &reformat_file; // chosen by the run flow
     std::vector<std::string> matches; // names found by a wildcard, then the accepted ones
     std::string name_copy;            // a match's name for the extension test
     std::string match_path;           // the pattern's directory part and a match's name
@@ -33,11 +40,15 @@ struct InputsState {
 };
 extern InputsState g_inputs;
 
-// Closes any open list file and empties the buffers (tests).
+// Closes any open list file, empties the buffers and makes reformat_file
+// the source action again (tests).
 void inputs_reset();
 
-// Every accepted file the pattern matches, handed to reformat_file with the
-// pattern's directory part in front. 0 when anything matched, 1 (after "No
+// Hands one source file to the source action and returns its result.
+int process_source(const std::string& source_name);
+
+// Every accepted file the pattern matches, handed to the source action with
+// the pattern's directory part in front. 0 when anything matched, 1 (after "No
 // Match Found" on standard output) when nothing did.
 int process_wildcard(const std::string& pattern);
 

@@ -32,6 +32,15 @@ void job_reset() {
     release_folder_locks();
 }
 
+FormatOptions settings_format_options() {
+    FormatOptions options;
+    options.remove_blank_lines = g_settings.RemoveBlankLines != 0;
+    options.remove_comments = g_settings.RemoveComments != 0;
+    options.combine_split_lines = g_settings.CombineSplitLines != 0;
+    options.max_line_length = g_settings.MaxLineLength;
+    return options;
+}
+
 namespace {
 
 // Closes whichever of the pass's two files is open. A failed job's files are
@@ -70,16 +79,34 @@ class JobSink final : public EngineSink {
     }
 };
 
-// The options of the run for the engine.
+// The options of this job for the engine.
 FormatOptions job_options() {
-    FormatOptions options;
-    options.remove_blank_lines = g_settings.RemoveBlankLines != 0;
-    options.remove_comments = g_settings.RemoveComments != 0;
-    options.combine_split_lines = g_settings.CombineSplitLines != 0;
-    options.max_line_length = g_settings.MaxLineLength;
+    FormatOptions options = settings_format_options();
     options.stamp = g_run.reformat_stamp;
     options.stamp_pending = g_job.stamp_pending != 0;
+    options.lf_line_ends = g_job.lf_line_ends;
     return options;
+}
+
+// True when every line end of the file is LF alone (at least one, no CR LF),
+// read through a reader of its own. False when it cannot be read whole: the
+// pass itself then meets the failure.
+bool line_ends_lf_only(const std::string& name) {
+    ByteReader scan;
+    if (!bytes_open_read(scan, name)) {
+        return false;
+    }
+    std::vector<char>& block = g_job.read_block;
+    if (block.size() != kTextBlockBytes) {
+        block.resize(kTextBlockBytes);
+    }
+    LineEndScan ends;
+    long got = 0;
+    while ((got = bytes_read(scan, block.data(), block.size())) > 0) {
+        ends.feed(block.data(), static_cast<std::size_t>(got));
+    }
+    bytes_close(scan);
+    return got == 0 && ends.lf_only();
 }
 
 // One pass of the engine from the open input file to the open output file.
@@ -262,6 +289,8 @@ int reformat_file(const std::string& name) {
         std::printf(msg::copying_to_temp, source.c_str(), temp.c_str());
     }
 
+    // Both passes write the line ends chosen here.
+    g_job.lf_line_ends = g_settings.KeepLineEnds != 0 && line_ends_lf_only(source);
     bool read_failed = false;
     const EngineResult result = run_pass(EnginePass::rewrite, read_failed);
     if (!result.had_input) {

@@ -25,6 +25,7 @@ struct JobState {
     std::string second_temp_name; // the copy-back pass's output beside the source
     int multi_file_mode = 0;      // run-wide: this job is one of several
     int stamp_pending = 1;        // run-wide: no Option Explicit line was stamped yet
+    bool lf_line_ends = false;    // this job writes LF alone (KeepLineEnds, an LF source)
     Engine engine;                // reused from file to file
     ByteReader input;             // the pass's input file
     RawWriter output;             // the pass's output file
@@ -33,6 +34,10 @@ struct JobState {
 extern JobState g_job;
 
 void job_reset();
+
+// The engine options the run settings give: blank lines, comments, joining
+// and its line length. No stamp, CR LF line ends.
+FormatOptions settings_format_options();
 
 // Reformats one source file. 0: replaced, copied back, or a failure reported
 // in multi-file mode; 1: failed and said so.

@@ -1,9 +1,11 @@
 // Block-by-block work on open files through g_io, the same on every system:
-// the comparison behind files_identical() and the plain copy loop.
+// the comparison behind files_identical(), the plain copy loop, and standard
+// input and output as bytes.
 #include "platform/platform.h"
 #include "platform/platform_internal.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace trevox {
@@ -36,6 +38,31 @@ long read_full(int fd, char* buf, std::size_t n) {
 }
 
 } // namespace
+
+// Standard input is read in blocks until the end; a pipe gives what it has.
+bool read_standard_input(std::string& out) {
+    constexpr int kStandardInput = 0;
+    out.clear();
+    if (g_blocks.copy_block.size() < kIoBlockSize) {
+        g_blocks.copy_block.resize(kIoBlockSize);
+    }
+    char* buf = g_blocks.copy_block.data();
+    for (;;) {
+        const long got = g_io.read(kStandardInput, buf, g_blocks.copy_block.size());
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        out.append(buf, static_cast<std::size_t>(got));
+    }
+}
+
+bool write_standard_output(const char* data, std::size_t n) {
+    constexpr int kStandardOutput = 1;
+    return n == 0 || io_write_all(kStandardOutput, data, n);
+}
 
 // Compares the rest of two open files of equal size.
 bool same_contents(int fd_a, int fd_b) {

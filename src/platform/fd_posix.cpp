@@ -75,6 +75,9 @@ int os_open_write(const std::string& name, int mode_bits) {
                             static_cast<unsigned>(mode_bits >= 0 ? mode_bits : kDefaultFileMode));
 }
 
+// POSIX streams carry bytes as they are.
+void standard_streams_binary() {}
+
 // "\" becomes "/"; names that cannot name a file give nullptr.
 const char* os_name(const std::string& name, std::string& buf) {
     if (name.empty() || name.find('\0') != std::string::npos) {

@@ -108,6 +108,13 @@ bool os_close(int fd) {
     return _close(fd) == 0;
 }
 
+// The runtime's descriptors 0 and 1 switched to binary: no CR added before
+// "\n" on output, none taken away and no Ctrl-Z end on input.
+void standard_streams_binary() {
+    (void)_setmode(0, _O_BINARY);
+    (void)_setmode(1, _O_BINARY);
+}
+
 // Shares reading, writing and deleting with others, so that an open reader
 // never stands in the way of a rename. Only files on disk are taken.
 int os_open_read(const std::string& name) {

@@ -154,6 +154,21 @@ void bytes_close(ByteReader& r);
 bool bytes_is_open(const ByteReader& r);
 
 // ---------------------------------------------------------------------------
+// Standard input and output as bytes (the filter and the diff)
+
+// Turns off the line-end translation of standard input and standard output
+// (on Windows; elsewhere there is none). Whatever was written to standard
+// output through stdio before must have been flushed.
+void standard_streams_binary();
+
+// Reads the whole of standard input into `out` (emptied first), through
+// g_io. False on a read error.
+bool read_standard_input(std::string& out);
+
+// Writes `n` bytes to standard output, through g_io. False on a failed write.
+bool write_standard_output(const char* data, std::size_t n);
+
+// ---------------------------------------------------------------------------
 // Binary files and file operations
 
 enum class CopyStatus { ok, source_open_failed, dest_create_failed, write_failed };

@@ -1,5 +1,6 @@
 #include "run/run.h"
 
+#include "check/check.h"
 #include "console/console.h"
 #include "console/messages.h"
 #include "console/version.h"
@@ -13,6 +14,7 @@
 #include "settings/settings.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 
@@ -25,8 +27,18 @@ constexpr int exit_ok = 0;
 constexpr int exit_usage_or_abort = 1;
 // Under AssumeYes only: the run reported a failure of the input or of a job.
 constexpr int exit_job_failed = 2;
-// A command line with an unknown option: nothing was done.
+// A command line with an unknown option, or with two modes that cannot go
+// together: nothing was done.
 constexpr int exit_bad_option = 2;
+// Check and diff: no file would change; some file would; an input could not
+// be read or named nothing (no name at all included), which outweighs the
+// others.
+constexpr int exit_check_clean = 0;
+constexpr int exit_check_changes = 1;
+constexpr int exit_check_failed = 2;
+// The filter: its text was written; it was not.
+constexpr int exit_filter_done = 0;
+constexpr int exit_filter_failed = 2;
 
 bool equals_any(const std::string& text, std::initializer_list<const char*> choices) {
     return std::any_of(choices.begin(), choices.end(),
@@ -65,16 +77,23 @@ bool names_something(const std::string& arg) {
 }
 
 // The options: each is one whole argument, one row per spelling. The lone
-// "-" is no option but a word like any other.
+// "-" is the filter (a file of that name is named "./-").
 struct OptionSpelling {
     const char* spelling;
     OptionAction action;
 };
+// clang-format off
 constexpr OptionSpelling kOptions[] = {
     {"--help", OptionAction::help},
     {"-h", OptionAction::help},
     {"--version", OptionAction::version},
+    {"--check", OptionAction::check},
+    {"--diff", OptionAction::diff},
+    {"-", OptionAction::filter},
+    {"--stdin", OptionAction::filter},
+    {"--keep-line-ends", OptionAction::keep_line_ends},
 };
+// clang-format on
 
 // The row spelled exactly as `arg`, or nullptr.
 const OptionSpelling* find_option(const char* arg) {
@@ -86,6 +105,35 @@ const OptionSpelling* find_option(const char* arg) {
     return nullptr;
 }
 
+// The mode of a mode option.
+RunMode mode_of(OptionAction action) {
+    switch (action) {
+    case OptionAction::check:
+        return RunMode::check;
+    case OptionAction::diff:
+        return RunMode::diff;
+    default:
+        assert(action == OptionAction::filter);
+        return RunMode::filter;
+    }
+}
+
+// A mode option: the first chooses the mode; --diff outweighs --check (a
+// diff is a check that also shows the changes); the filter goes with
+// neither, and the first option that clashes is kept.
+void choose_mode(CommandLine& cmd, OptionAction action, const char* spelling) {
+    const RunMode wanted = mode_of(action);
+    if (cmd.mode == RunMode::run || (cmd.mode == RunMode::check && wanted == RunMode::diff)) {
+        cmd.mode = wanted;
+        cmd.mode_option = spelling;
+        return;
+    }
+    const bool clash = (cmd.mode == RunMode::filter) != (wanted == RunMode::filter);
+    if (clash && cmd.conflicting_option.empty()) {
+        cmd.conflicting_option = spelling;
+    }
+}
+
 // Sorts the arguments into options and words. An argument that begins with
 // "-" and is no known option is an unknown option, except that one with a
 // single "-" which names something (a file called "-old.bas") is a word.
@@ -94,14 +142,25 @@ void read_options(int argc, char** argv, CommandLine& cmd) {
     cmd = CommandLine{};
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (arg[0] != '-' || arg[1] == '\0') {
+        if (arg[0] != '-') {
             cmd.words.emplace_back(arg);
             continue;
         }
         const OptionSpelling* option = find_option(arg);
         if (option != nullptr) {
-            if (cmd.action == OptionAction::run) {
-                cmd.action = option->action;
+            switch (option->action) {
+            case OptionAction::help:
+            case OptionAction::version:
+                if (cmd.action == OptionAction::run) {
+                    cmd.action = option->action;
+                }
+                break;
+            case OptionAction::keep_line_ends:
+                cmd.keep_line_ends = true;
+                break;
+            default:
+                choose_mode(cmd, option->action, arg);
+                break;
             }
         } else if (arg[1] != '-' && names_something(arg)) {
             cmd.words.emplace_back(arg);
@@ -212,6 +271,78 @@ int refuse_unknown_option(const std::string& option) {
     return exit_bad_option;
 }
 
+// Prints the message about two modes that cannot go together on standard
+// error.
+int refuse_conflicting_modes(const CommandLine& cmd) {
+    std::fprintf(stderr, msg::options_conflict, cmd.mode_option.c_str(),
+                 cmd.conflicting_option.c_str());
+    std::fflush(stderr);
+    return exit_bad_option;
+}
+
+// The start of every mode that writes no file: messages to standard error
+// alone and no pause; the settings file (a missing one said nowhere, as
+// these modes run under hooks, CI and editors), the switches and
+// --keep-line-ends. No screen clear, banner or stamp.
+void start_batch(CommandLine& cmd) {
+    g_run.batch_console = 1;
+    loadInifile(false);
+    split_words(cmd);
+    apply_switches();
+    if (cmd.keep_line_ends) {
+        g_settings.KeepLineEnds = 1;
+    }
+}
+
+// Check and diff: every input name dispatched as a run dispatches it, with
+// the check as the source action, so that the same files are found by the
+// same names; then every stray word reported as an invalid name. No name at
+// all shows the usage screen (on standard error).
+int run_check(CommandLine& cmd) {
+    start_batch(cmd);
+    if (cmd.input_names.empty()) {
+        show_usage();
+        std::fflush(stderr);
+        return exit_check_failed;
+    }
+    g_check.show_diff = cmd.mode == RunMode::diff;
+    if (g_check.show_diff) {
+        std::fflush(stdout);
+        standard_streams_binary(); // lines as stored, CRs included
+    }
+    g_inputs.source_action = &check_file;
+    if (cmd.input_names.size() > 1) {
+        g_job.multi_file_mode = 1;
+    }
+    for (const std::string& name : cmd.input_names) {
+        dispatch(name);
+    }
+    for (std::size_t i = 0; i < cmd.stray_words.size(); ++i) {
+        report_invalid_name();
+    }
+    std::fflush(stdout);
+    if (g_run.job_failures > 0) {
+        return exit_check_failed;
+    }
+    return g_check.would_change > 0 ? exit_check_changes : exit_check_clean;
+}
+
+// The filter: switches only; any name is refused before standard input is
+// read.
+int run_filter(CommandLine& cmd) {
+    start_batch(cmd);
+    if (!cmd.input_names.empty() || !cmd.stray_words.empty()) {
+        for (const std::string& name : cmd.input_names) {
+            say(msg::filter_takes_no_name, name.c_str());
+        }
+        for (const std::string& word : cmd.stray_words) {
+            say(msg::filter_takes_no_name, word.c_str());
+        }
+        return exit_filter_failed;
+    }
+    return filter_standard_input() ? exit_filter_done : exit_filter_failed;
+}
+
 } // namespace
 
 CommandLine g_command_line;
@@ -220,7 +351,7 @@ CommandLine g_command_line;
 void dispatch(const std::string& input_name) {
     const std::size_t dot = extension_pos(input_name);
     if (dot == std::string::npos) {
-        reformat_file(input_name);
+        process_source(input_name);
         return;
     }
     if (wildcard_dot(input_name) != std::string::npos) {
@@ -233,16 +364,17 @@ void dispatch(const std::string& input_name) {
     } else if (extension == ".vbp") {
         process_project(input_name);
     } else if (equals_any(extension, {".frm", ".cls", ".bas"})) {
-        reformat_file(input_name);
+        process_source(input_name);
     } else {
         report_invalid_name();
     }
 }
 
 // Options are dealt with before anything else: no screen clear, no settings
-// file. Then the run: every input name dispatched in order within one run
-// (one confirmation, one Restore.bat, one completion), then every stray word
-// reported as an invalid name.
+// file. A mode that writes no file then goes its own way (run_check,
+// run_filter). Otherwise the run: every input name dispatched in order
+// within one run (one confirmation, one Restore.bat, one completion), then
+// every stray word reported as an invalid name.
 int run_main(int argc, char** argv) {
     CommandLine& cmd = g_command_line;
     read_options(argc, argv, cmd);
@@ -259,10 +391,22 @@ int run_main(int argc, char** argv) {
         std::fflush(stdout);
         return exit_ok;
     }
+    if (!cmd.conflicting_option.empty()) {
+        return refuse_conflicting_modes(cmd);
+    }
+    if (cmd.mode == RunMode::check || cmd.mode == RunMode::diff) {
+        return run_check(cmd);
+    }
+    if (cmd.mode == RunMode::filter) {
+        return run_filter(cmd);
+    }
     console_clear();
     loadInifile();
     split_words(cmd);
     apply_switches();
+    if (cmd.keep_line_ends) {
+        g_settings.KeepLineEnds = 1;
+    }
     show_banner();
     if (!build_stamps()) {
         std::fflush(stdout);

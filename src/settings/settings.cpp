@@ -34,7 +34,8 @@ enum class KeyEffect {
     combine_split_lines,
     max_line_length,
     verbose_mode,
-    list_mode
+    list_mode,
+    keep_line_ends
 };
 
 struct KeyEntry {
@@ -51,6 +52,7 @@ constexpr KeyEntry kKeys[] = {
     {"MaxLineLength", 13, KeyEffect::max_line_length},
     {"VerboseMode", 11, KeyEffect::verbose_mode},
     {"ListMode", 8, KeyEffect::list_mode},
+    {"KeepLineEnds", 12, KeyEffect::keep_line_ends},
 };
 
 // ASCII upper case; every other byte unchanged (no locale, no UB on negative
@@ -151,6 +153,9 @@ void apply_key(KeyEffect effect, const std::string& value) {
     case KeyEffect::list_mode:
         s.VerboseMode = v;
         s.ListMode = v;
+        break;
+    case KeyEffect::keep_line_ends:
+        s.KeepLineEnds = v;
         break;
     case KeyEffect::max_line_length:
         break;
@@ -255,9 +260,9 @@ std::int32_t parse_int32_value(const char* text, std::size_t length) {
 
 // Contract: reads the settings file, if one is found, into g_settings (keys
 // of every "[Trevox" section, later lines overriding earlier ones). Without a
-// file: the missing-file messages, a pause and a cleared screen; g_settings
-// keeps what it held. The file is never written.
-void loadInifile() {
+// file: when `report_missing`, the missing-file messages, a pause and a
+// cleared screen; g_settings keeps what it held. The file is never written.
+void loadInifile(bool report_missing) {
     SettingsState& st = g_settings_state;
     assert(!text_is_open(st.ini_reader));
     bool opened = open_in_place(kIniFileName);
@@ -265,7 +270,9 @@ void loadInifile() {
         opened = open_in_place(st.place_file);
     }
     if (!opened) {
-        report_missing_file();
+        if (report_missing) {
+            report_missing_file();
+        }
         return;
     }
     std::string& line = st.ini_line;

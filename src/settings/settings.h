@@ -19,6 +19,9 @@ struct RunSettings {
     std::int32_t CombineSplitLines = 0;
     std::int32_t MaxLineLength = 512;
     std::int32_t EchoAndLog = 0;
+    // A text whose line ends are all LF alone is written with LF alone
+    // (settings file or --keep-line-ends); any other with CR LF.
+    std::int32_t KeepLineEnds = 0;
     // /y: the confirmation is answered "y" and no pause waits (scripted
     // runs). Set only by the switch, never by the settings file.
     std::int32_t AssumeYes = 0;
@@ -52,8 +55,9 @@ std::int32_t parse_int32_value(const char* text, std::size_t length);
 // Back to the defaults; closes the settings file if open (tests).
 void settings_reset();
 
-// Reads the settings file, if there is one, into g_settings.
-void loadInifile();
+// Reads the settings file, if there is one, into g_settings. When there is
+// none, `report_missing` tells whether to say so (with a pause).
+void loadInifile(bool report_missing = true);
 
 // Reads the key lines of one section from the open settings file.
 void get_user_options();

@@ -23,6 +23,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace e2e {
 
@@ -282,6 +283,10 @@ RunResult run_trevox(const RunOptions& o) {
             result.terminal_lflag_before = t.c_lflag;
         }
     }
+    int in_pipe[2] = {-1, -1};
+    if (o.stdin_bytes && pipe2(in_pipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
     const pid_t pid = fork();
     if (pid < 0) {
         throw std::runtime_error("fork failed");
@@ -302,8 +307,12 @@ RunResult run_trevox(const RunOptions& o) {
             child_fail("open");
         }
         // Wine gives the program a console only when one of its standard
-        // streams is a terminal; the program never reads standard input.
-        dup2(wine && o.with_terminal ? slave : devnull, 0);
+        // streams is a terminal. Only the filter reads standard input.
+        if (o.stdin_bytes) {
+            dup2(in_pipe[0], 0);
+        } else {
+            dup2(wine && o.with_terminal ? slave : devnull, 0);
+        }
         dup2(out, 1);
         dup2(err, 2);
         if (master >= 0) {
@@ -348,6 +357,26 @@ RunResult run_trevox(const RunOptions& o) {
     }
     if (slave >= 0) {
         close(slave);
+    }
+    // The bytes for standard input go in from a thread of their own, so that a
+    // program that writes before it has read everything is never blocked;
+    // a program that ends without reading them all makes the write fail
+    // (SIGPIPE is ignored for that).
+    std::thread feeder;
+    if (o.stdin_bytes) {
+        close(in_pipe[0]);
+        signal(SIGPIPE, SIG_IGN);
+        feeder = std::thread([fd = in_pipe[1], &bytes = *o.stdin_bytes] {
+            std::size_t at = 0;
+            while (at < bytes.size()) {
+                const ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
+                if (n <= 0) {
+                    break;
+                }
+                at += static_cast<std::size_t>(n);
+            }
+            close(fd);
+        });
     }
 
     using clock = std::chrono::steady_clock;
@@ -471,8 +500,12 @@ RunResult run_trevox(const RunOptions& o) {
     if (WIFSIGNALED(status) && !result.timed_out) {
         result.signal = WTERMSIG(status);
     }
+    if (feeder.joinable()) {
+        feeder.join();
+    }
     if (o.stdout_to_file || !o.with_terminal) {
         result.out = read_file(out_path);
+        result.out_bytes = result.out;
     }
     result.err = read_file(err_path);
     if (wine) {

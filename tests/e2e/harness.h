@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,9 @@ struct RunOptions {
     bool settings_file = true;     // an empty settings file in the second place
     bool stdout_to_file = false;   // standard output redirected to a file
     bool with_terminal = true;     // false: no controlling terminal at all
+    // When set, standard input is a pipe that gives these bytes and then its
+    // end (else /dev/null, or the terminal under Wine).
+    std::optional<std::string> stdin_bytes;
     std::vector<std::pair<std::string, std::string>> env; // extra environment
     std::string source_date_epoch = "953024730"; // 2000-03-14 09:05:30 UTC; "" leaves it unset
     int timeout_ms = 20000;
@@ -42,6 +46,7 @@ struct RunResult {
     bool timed_out = false;
     std::string terminal;                // everything written to the terminal
     std::string out;                     // standard output when redirected
+    std::string out_bytes;               // the same exactly as written (no text mode undone)
     std::string err;                     // standard error
     int confirms = 0;                    // yes/no questions seen
     int pauses = 0;                      // pauses seen

@@ -294,6 +294,34 @@ TEST_F(JobTest, CopyBackJoinsThroughASecondTemporaryFile) {
                        format2(msg::copying_back, "Form1.tmp", "Form1.bas") + "\n");
 }
 
+// KeepLineEnds: an LF source is written with LF, by both passes; a mixed or
+// CR LF source, or any source without the setting, with CR LF.
+TEST_F(JobTest, KeepLineEndsWritesLfForAnLfSourceOnly) {
+    const struct {
+        const char* what;
+        int keep;
+        int combine;
+        std::string source;
+        std::string expected;
+    } cases[] = {
+        {"LF source, last line without end", 1, 0, "  a = 1\n  b = 2", "a = 1\nb = 2"},
+        {"LF source joined", 1, 1, "  a = 1 + _\n    2\n", "a = 1 + 2\n"},
+        {"mixed source joined", 1, 1, "  a = 1 + _\r\n    2\n", "a = 1 + 2\r\n"},
+        {"setting off, joined", 0, 1, "  a = 1 + _\n    2\n", "a = 1 + 2\r\n"},
+    };
+    int n = 0;
+    for (const auto& c : cases) { // a file of its own for each, as in one run
+        g_settings.KeepLineEnds = c.keep;
+        g_settings.CombineSplitLines = c.combine;
+        const std::string name = "Keep" + std::to_string(++n) + ".bas";
+        write_bytes(name, c.source);
+        std::string out;
+        EXPECT_EQ(run_job(name, out), 0) << c.what;
+        EXPECT_EQ(read_bytes(name), c.expected) << c.what;
+    }
+    EXPECT_EQ(g_run.job_failures, 0);
+}
+
 TEST_F(JobTest, CopyBackOfUnchangedTextKeepsTheSource) {
     write_bytes("Form1.bas", kFlat);
     const struct timespec old_times[2] = {{978307200, 0}, {978307200, 0}};

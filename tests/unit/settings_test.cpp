@@ -251,6 +251,24 @@ TEST_F(SettingsFile, VerboseAndListPrecedence) {
     });
 }
 
+// KeepLineEnds is a flag key like the others; no switch sets it.
+TEST_F(SettingsFile, KeepLineEndsKey) {
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"[Trevox]\nkeeplineends = 1\n", 1},
+        {"[Trevox]\nKeepLineEnds=1\nKeepLineEnds=0\n", 0},
+        {"[Trevox]\nKeepLineEnds=yes\n", 0},
+    };
+    for (const auto& [content, expected] : cases) {
+        settings_reset();
+        EXPECT_EQ(load(content), "") << content;
+        EXPECT_EQ(g_settings.KeepLineEnds, expected) << content;
+        EXPECT_EQ(fields_of(g_settings), kDefaults) << content;
+    }
+    std::string token = "K";
+    setSwitches(token);
+    EXPECT_EQ(g_settings.KeepLineEnds, 0);
+}
+
 TEST_F(SettingsFile, LongLinesArriveInPieces) {
     const std::string piece = full_piece_comment();
     ASSERT_EQ(piece.size(), 80u);
@@ -425,6 +443,16 @@ TEST_F(Settings, MissingFileMessages) {
         "Trevox==>  Trevox will continue; using internal defaults and Command Line \n" +
         "Trevox==>  Options as parameters \n\n";
     EXPECT_EQ(out.substr(0, expected.size()), expected);
+    EXPECT_EQ(fields_of(g_settings), with(0, 1, 0, 0, 0, 512));
+}
+
+// The modes that write no file say nothing when there is no settings file.
+TEST_F(Settings, MissingFileUnreported) {
+    g_settings.RemoveComments = 1;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    loadInifile(false);
+    EXPECT_EQ(testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(fields_of(g_settings), with(0, 1, 0, 0, 0, 512));
 }
 
