@@ -29,11 +29,6 @@ constexpr char kCommentQuote = '\'';
 // What a join writes before a line break: the piece's blank, then " _".
 constexpr std::string_view kBreakMark = " _";
 
-bool starts_with(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && text[0] == prefix[0] &&
-           text.substr(0, prefix.size()) == prefix;
-}
-
 // True when the stamp may take the place of what follows "Option Explicit" at
 // the start of `line`: nothing but blanks and tabs, then the end of the text
 // or a comment that does not go on over the next line. Code after it (": Dim
@@ -41,7 +36,7 @@ bool starts_with(std::string_view text, std::string_view prefix) {
 // Rem comment needs white space before it: "ExplicitRem" is one word, not
 // Explicit and a comment.
 bool stamp_replaces_only_a_comment(const TextLine& line) {
-    assert(starts_with(line.text, kOptionExplicit));
+    assert(has_prefix(line.text, kOptionExplicit));
     std::string_view rest = line.text.substr(kOptionExplicit.size());
     bool spaced = false;
     while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
@@ -93,7 +88,6 @@ void Engine::begin(const FormatOptions& options, EnginePass pass, EngineSink& si
     lines_.reset();
     text_block_reset(out_, options.lf_line_ends);
     state_ = State::line;
-    last_ = false;
     have_ahead_ = false;
     last_written_continued_ = false;
     join_.clear();
@@ -184,41 +178,32 @@ void Engine::take(const TextLine& line, bool last) {
             state_ = State::stopped;
             return;
         }
-        last_ = last;
         if (pass_ == EnginePass::rewrite) {
-            rewrite_cycle(line);
+            rewrite_cycle(line, last);
         } else {
             join_cycle(line);
         }
         return;
     case State::form_body:
-        // The header's lines go out unchanged up to the first Attribute line;
-        // the text's last line goes the way of the line after a header.
-        last_ = last;
-        if (last) {
-            state_ = State::line;
-            TextLine after = line;
-            after_header(after);
+    case State::form_attributes: {
+        // The header's lines go out unchanged up to the end of the block of
+        // Attribute lines that closes it; that line, or the text's last, goes
+        // the way of the line after a header.
+        const bool attribute = has_prefix(line.text, kAttributeLine);
+        if (!last && (state_ == State::form_body || attribute)) {
+            emit(line);
+            if (attribute) {
+                state_ = State::form_attributes;
+            }
             return;
         }
-        emit(line);
-        if (starts_with(line.text, kAttributeLine)) {
-            state_ = State::form_attributes;
-        }
+        state_ = State::line;
+        TextLine after = line;
+        after_header(after);
         return;
-    case State::form_attributes:
-        last_ = last;
-        if (last || !starts_with(line.text, kAttributeLine)) {
-            state_ = State::line;
-            TextLine after = line;
-            after_header(after);
-            return;
-        }
-        emit(line);
-        return;
+    }
     case State::protected_region:
         // Every line goes out unchanged, up to the end line or the text's last.
-        last_ = last;
         emit(line);
         if (is_protect_end(line.text) || last) {
             state_ = State::line;
@@ -227,7 +212,6 @@ void Engine::take(const TextLine& line, bool last) {
     case State::drop_comment:
     case State::drop_trailing:
         // The comment goes on while its lines are continued lines.
-        last_ = last;
         if (!last && is_continued(line)) {
             return;
         }
@@ -241,7 +225,6 @@ void Engine::take(const TextLine& line, bool last) {
         }
         return;
     case State::join_run:
-        last_ = last;
         if (is_continued(line)) {
             add_piece(line.text.substr(0, line.text.size() - 1));
             return;
@@ -254,7 +237,7 @@ void Engine::take(const TextLine& line, bool last) {
 
 // The per-line steps of the rewrite pass: leading white space, comments,
 // declarations, then the form header, the stamp and protected regions.
-void Engine::rewrite_cycle(const TextLine& taken) {
+void Engine::rewrite_cycle(const TextLine& taken, bool last) {
     TextLine line = taken;
     if (options_.remove_blank_lines) {
         const bool had_newline = line.newline;
@@ -270,7 +253,7 @@ void Engine::rewrite_cycle(const TextLine& taken) {
     if (options_.remove_comments) {
         if (is_whole_line_comment(line.text)) {
             // A comment continued over the next lines takes them with it.
-            if (is_continued(line) && !last_) {
+            if (is_continued(line) && !last) {
                 state_ = State::drop_comment;
                 return;
             }
@@ -278,7 +261,7 @@ void Engine::rewrite_cycle(const TextLine& taken) {
             return;
         }
         const bool continued = is_continued(line);
-        if (cut_trailing_comment(line) && continued && !last_) {
+        if (cut_trailing_comment(line) && continued && !last) {
             // The cut line waits while the comment's lines are dropped.
             parked_.assign(line.text);
             state_ = State::drop_trailing;
@@ -299,7 +282,7 @@ void Engine::after_comment(TextLine& line) {
             line.text = edited_;
         }
     }
-    if (starts_with(line.text, kFormHeaderStart)) {
+    if (has_prefix(line.text, kFormHeaderStart)) {
         emit(line);
         state_ = State::form_body;
         return;
@@ -320,7 +303,7 @@ void Engine::end_whole_comment(const TextLine& last_line) {
 // The stamp, a protected region, or the line written as it is.
 void Engine::after_header(TextLine& line) {
     bool stamped = false;
-    if (options_.stamp_pending && starts_with(line.text, kOptionExplicit) &&
+    if (options_.stamp_pending && has_prefix(line.text, kOptionExplicit) &&
         stamp_replaces_only_a_comment(line)) {
         const std::string_view stamp = options_.stamp;
         const bool ends_line = !stamp.empty() && stamp.back() == '\n';
@@ -351,7 +334,7 @@ void Engine::join_cycle(const TextLine& line) {
         return;
     }
     if (is_continued(line)) {
-        join_.clear();
+        assert(join_.empty());
         add_piece(line.text.substr(0, line.text.size() - 1));
         state_ = State::join_run;
         return;
@@ -401,20 +384,30 @@ class StringSink final : public EngineSink {
     std::string& out_;
 };
 
-// Hands output on to the engine of the next pass.
-class PassSink final : public EngineSink {
-  public:
-    explicit PassSink(Engine& next) : next_(next) {}
-    bool store(const char* data, std::size_t n) override {
-        next_.write(data, n);
-        return true;
-    }
-
-  private:
-    Engine& next_;
-};
-
 } // namespace
+
+void Formatter::begin(const FormatOptions& options, EngineSink& sink) {
+    joining_ = options.combine_split_lines;
+    if (joining_) {
+        join_.begin(options, EnginePass::join, sink);
+    }
+    rewrite_.begin(options, EnginePass::rewrite, joining_ ? to_join_ : sink);
+}
+
+void Formatter::write(const char* data, std::size_t n) {
+    rewrite_.write(data, n);
+}
+
+EngineResult Formatter::finish() {
+    EngineResult result = rewrite_.finish();
+    if (joining_) {
+        const EngineResult joined = join_.finish();
+        result.stopped = result.stopped || joined.stopped;
+        result.write_errors += joined.write_errors;
+        result.stored = result.stored && joined.stored;
+    }
+    return result;
+}
 
 bool Formatter::format(const FormatOptions& options, std::string_view input, std::string& output,
                        EngineResult* result) {
@@ -423,21 +416,11 @@ bool Formatter::format(const FormatOptions& options, std::string_view input, std
     }
     output.clear();
     StringSink to_output(output);
-    EngineResult rewritten;
-    if (options.combine_split_lines) {
-        PassSink to_join(join_);
-        join_.begin(options, EnginePass::join, to_output);
-        rewrite_.begin(options, EnginePass::rewrite, to_join);
-        rewrite_.write(input.data(), input.size());
-        rewritten = rewrite_.finish();
-        (void)join_.finish();
-    } else {
-        rewrite_.begin(options, EnginePass::rewrite, to_output);
-        rewrite_.write(input.data(), input.size());
-        rewritten = rewrite_.finish();
-    }
+    begin(options, to_output);
+    write(input.data(), input.size());
+    const EngineResult formatted = finish();
     if (result != nullptr) {
-        *result = rewritten;
+        *result = formatted;
     }
     return true;
 }

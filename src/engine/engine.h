@@ -74,6 +74,8 @@ struct EngineResult {
     bool had_input = false;
     // The stamp was given to a line of this text.
     bool stamp_applied = false;
+
+    bool operator==(const EngineResult&) const = default;
 };
 
 // Tells whether the options can be used: a stamp that ends with its only "\n".
@@ -109,7 +111,7 @@ class Engine {
 
     void read_ahead(const TextLine& line);
     void take(const TextLine& line, bool last);
-    void rewrite_cycle(const TextLine& taken);
+    void rewrite_cycle(const TextLine& taken, bool last);
     void after_comment(TextLine& line);
     void after_header(TextLine& line);
     void end_whole_comment(const TextLine& last_line);
@@ -126,7 +128,6 @@ class Engine {
     LineSplitter lines_;
     TextBlock out_;
     State state_ = State::line;
-    bool last_ = false; // the line in hand is the last of the text
     bool have_ahead_ = false;
     TextLine ahead_;         // the line read ahead, not yet taken
     std::string ahead_copy_; // its bytes, once the block it lay in is gone
@@ -138,20 +139,45 @@ class Engine {
     EngineResult result_;
 };
 
-// Whole texts in memory, one after the other, reformatted by the same two
-// engines, whose buffers are kept from text to text.
+// Texts, one after the other, reformatted by the same two engines, whose
+// buffers are kept from text to text: the rewrite pass, then, with
+// combine_split_lines, the join pass, the first handing its output straight
+// to the second.
 class Formatter {
   public:
-    // `input` reformatted into `output` (emptied first): the rewrite pass,
-    // then, with combine_split_lines, the join pass. False, with nothing done,
-    // when the options are not valid. `result`, when given, tells about the
-    // text (a failed write cannot happen in memory).
+    // Starts a new text, whose output goes to `sink`. The same contract as
+    // Engine::begin.
+    void begin(const FormatOptions& options, EngineSink& sink);
+    // The next `n` bytes of the text; any split is the same as any other.
+    void write(const char* data, std::size_t n);
+    // The end of the text. The result is the rewrite pass's, with the join
+    // pass's failures to store its output added.
+    EngineResult finish();
+
+    // `input` reformatted into `output` (emptied first). False, with nothing
+    // done, when the options are not valid. `result`, when given, tells about
+    // the text (a failed write cannot happen in memory).
     bool format(const FormatOptions& options, std::string_view input, std::string& output,
                 EngineResult* result = nullptr);
 
   private:
+    // Hands the rewrite pass's output on to the join pass.
+    class PassSink final : public EngineSink {
+      public:
+        explicit PassSink(Engine& next) : next_(next) {}
+        bool store(const char* data, std::size_t n) override {
+            next_.write(data, n);
+            return true;
+        }
+
+      private:
+        Engine& next_;
+    };
+
     Engine rewrite_;
     Engine join_;
+    PassSink to_join_{join_};
+    bool joining_ = false;
 };
 
 // The one-call form: format() of a Formatter of its own.

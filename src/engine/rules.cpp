@@ -69,20 +69,6 @@ char ascii_lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// True when `text` begins with `prefix`. Compared character by character:
-// the prefixes are short keywords, mostly decided at the first character.
-bool has_prefix(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (text[i] != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // True when `text` begins with `lower_prefix` (given in lower case), ASCII
 // letters compared without regard to case.
 bool has_prefix_nocase(std::string_view text, std::string_view lower_prefix) {
@@ -208,20 +194,6 @@ bool cut_leaves_continued_line(std::string_view text, std::size_t pos) {
         --end;
     }
     return end >= 2 && text[end - 1] == kUnderscore && text[end - 2] == kBlank;
-}
-
-// The line without its first `count` characters. A line that holds only
-// white space and a continuation mark (" _", with or without its line end)
-// keeps the blank of the mark: without it the line would no longer be
-// continued, the statement it belongs to would end there, and the underscore
-// left alone would be no token of the language.
-TextLine drop_front(TextLine line, std::size_t count) {
-    assert(count < line.text.size());
-    if (count > 0 && line.text[count - 1] == kBlank && line.text.substr(count) == "_") {
-        --count;
-    }
-    line.text.remove_prefix(count);
-    return line;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "platform/text_mode.h"
 
 #include <bit>
+#include <cassert>
 #include <cstddef>
 #include <string_view>
 #if defined(__SSE2__)
@@ -14,6 +15,34 @@
 #endif
 
 namespace trevox {
+
+// True when `text` begins with `prefix`. Compared character by character:
+// the prefixes are short keywords, mostly decided at the first character.
+inline bool has_prefix(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (text[i] != prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The line without its first `count` characters. A line that holds only
+// white space and a continuation mark (" _", with or without its line end)
+// keeps the blank of the mark: without it the line would no longer be
+// continued, the statement it belongs to would end there, and the underscore
+// left alone would be no token of the language.
+inline TextLine drop_front(TextLine line, std::size_t count) {
+    assert(count <= line.text.size());
+    if (count > 0 && line.text[count - 1] == ' ' && line.text.substr(count) == "_") {
+        --count;
+    }
+    line.text.remove_prefix(count);
+    return line;
+}
 
 // Removes the blanks and tabs at the start of the line. The line end stays,
 // so a line of blanks and tabs only becomes an empty line. A line that holds
@@ -42,12 +71,7 @@ inline TextLine strip_leading_blanks(TextLine line) {
     while (p != end && (*p == ' ' || *p == '\t')) {
         ++p;
     }
-    auto n = static_cast<std::size_t>(p - begin);
-    if (n > 0 && end - p == 1 && *p == '_' && p[-1] == ' ') {
-        --n;
-    }
-    line.text.remove_prefix(n);
-    return line;
+    return drop_front(line, static_cast<std::size_t>(p - begin));
 }
 
 // Removes the white space at the start of the line (tab, LF, vertical tab,

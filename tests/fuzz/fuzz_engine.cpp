@@ -42,19 +42,6 @@ class Collect final : public EngineSink {
     std::string out;
 };
 
-// Hands the output on to the next pass.
-class Chain final : public EngineSink {
-  public:
-    explicit Chain(Engine& next) : next_(next) {}
-    bool store(const char* data, std::size_t n) override {
-        next_.write(data, n);
-        return true;
-    }
-
-  private:
-    Engine& next_;
-};
-
 // A small generator for the sizes of the pieces.
 struct Pieces {
     std::uint32_t state;
@@ -65,39 +52,21 @@ struct Pieces {
     }
 };
 
-// The text through the streaming form, both passes as format_text runs them,
-// handed over in the pieces `pieces` gives.
+// The text through the streaming form, handed over in the pieces `pieces`
+// gives.
 std::string stream(const FormatOptions& options, std::string_view text, Pieces pieces,
                    EngineResult& result) {
     // Kept from input to input, as a run keeps its engine from file to file.
-    static Engine rewrite;
-    static Engine join;
+    static Formatter formatter;
     Collect collect;
-    Chain to_join(join);
-    if (options.combine_split_lines) {
-        join.begin(options, EnginePass::join, collect);
-        rewrite.begin(options, EnginePass::rewrite, to_join);
-    } else {
-        rewrite.begin(options, EnginePass::rewrite, collect);
-    }
+    formatter.begin(options, collect);
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t n = std::min(pieces.next(), text.size() - at);
-        rewrite.write(text.data() + at, n);
+        formatter.write(text.data() + at, n);
         at += n;
     }
-    result = rewrite.finish();
-    if (options.combine_split_lines) {
-        const EngineResult joined = join.finish();
-        if (joined.write_errors != 0 || !joined.stored || joined.stopped) {
-            fail("the join pass failed in memory", "");
-        }
-    }
+    result = formatter.finish();
     return collect.out;
-}
-
-bool same_result(const EngineResult& a, const EngineResult& b) {
-    return a.stopped == b.stopped && a.write_errors == b.write_errors && a.stored == b.stored &&
-           a.had_input == b.had_input && a.stamp_applied == b.stamp_applied;
 }
 
 void run_case(const std::uint8_t* data, std::size_t size) {
@@ -119,13 +88,13 @@ void run_case(const std::uint8_t* data, std::size_t size) {
     EngineResult streamed_result;
     const std::string streamed =
         stream(options, input, Pieces{c.piece_seed, c.piece_size}, streamed_result);
-    if (streamed != out || !same_result(streamed_result, result)) {
+    if (streamed != out || streamed_result != result) {
         fail("the text handed over in pieces came out otherwise",
              report + "\n--- in pieces:\n" + shown(text_of(streamed)));
     }
     if (input.size() <= kByteByByteLimit && c.piece_size != 1) {
         const std::string bytewise = stream(options, input, Pieces{0, 1}, streamed_result);
-        if (bytewise != out || !same_result(streamed_result, result)) {
+        if (bytewise != out || streamed_result != result) {
             fail("the text handed over a byte at a time came out otherwise",
                  report + "\n--- a byte at a time:\n" + shown(text_of(bytewise)));
         }

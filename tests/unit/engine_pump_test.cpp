@@ -431,6 +431,32 @@ TEST(PumpMarkers, ProtectStart) {
     }
 }
 
+// A Formatter kept from text to text, as a run keeps its engines from file
+// to file, formats each text as a fresh one would: nothing left over from the
+// text before (a Ctrl-Z run held back, a continued line written last, a
+// stamp given) reaches the next.
+TEST(EngineReuse, NothingCarriesOverToTheNextText) {
+    FormatOptions options;
+    options.remove_blank_lines = true;
+    options.stamp = kStamp;
+    options.stamp_pending = true;
+    const char* const texts[] = {
+        "a\r\n\x1a",           "b\r\n",         "x = a _\r\n", "\r\ny\r\n", "Option Explicit\r\n",
+        "Option Explicit\r\n", "  c = 1 _\r\n", "d\r\n",
+    };
+    for (const bool join : {false, true}) {
+        options.combine_split_lines = join;
+        Formatter kept;
+        for (const char* text : texts) {
+            std::string reused;
+            std::string fresh;
+            ASSERT_TRUE(kept.format(options, text, reused));
+            ASSERT_TRUE(format_text(options, text, fresh));
+            EXPECT_EQ(reused, fresh) << "after the text before, " << text;
+        }
+    }
+}
+
 // LF line ends on request, in both passes; the choice rests on a scan of the
 // text's line ends in any split.
 TEST(EngineLineEnds, LfAloneOnRequest) {

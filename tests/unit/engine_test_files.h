@@ -90,6 +90,8 @@ struct PassOutcome {
     EngineResult result;
     int failures_told = 0;
     std::vector<std::string> lines;
+
+    bool operator==(const PassOutcome&) const = default;
 };
 
 // Runs one pass over `bytes`, handed over in blocks of `block` bytes (0: whole).
@@ -108,13 +110,6 @@ inline PassOutcome run_split(const FormatOptions& options, EnginePass pass, std:
     outcome.failures_told = sink.failures_told;
     outcome.lines = std::move(sink.lines);
     return outcome;
-}
-
-inline bool same_outcome(const PassOutcome& a, const PassOutcome& b) {
-    return a.stored == b.stored && a.failures_told == b.failures_told && a.lines == b.lines &&
-           a.result.stopped == b.result.stopped && a.result.write_errors == b.result.write_errors &&
-           a.result.stored == b.result.stored && a.result.had_input == b.result.had_input &&
-           a.result.stamp_applied == b.result.stamp_applied;
 }
 
 // Base fixture: default options with the stamp pending, which each pass
@@ -142,8 +137,8 @@ class PassTest : public ::testing::Test {
             if (bytes.size() > engine_test::kHugeLine / 8 && block == 1) {
                 continue; // a byte at a time is too slow for the huge lines
             }
-            EXPECT_TRUE(same_outcome(
-                outcome_, run_split(options_, pass, bytes, block, fail_after_, show_lines_)))
+            EXPECT_TRUE(outcome_ ==
+                        run_split(options_, pass, bytes, block, fail_after_, show_lines_))
                 << "blocks of " << block << " bytes differ, input:\n"
                 << input.substr(0, 200);
         }
