@@ -37,26 +37,34 @@ long read_full(int fd, char* buf, std::size_t n) {
     return static_cast<long>(got);
 }
 
+// Reads the rest of `fd` in blocks of the copy block's size, each handed to
+// `use` as it comes. False when a read fails or `use` says so.
+template <class Use> bool read_by_blocks(int fd, Use use) {
+    if (g_blocks.copy_block.size() < kIoBlockSize) {
+        g_blocks.copy_block.resize(kIoBlockSize);
+    }
+    char* buf = g_blocks.copy_block.data();
+    for (;;) {
+        const long got = g_io.read(fd, buf, g_blocks.copy_block.size());
+        if (got <= 0) {
+            return got == 0;
+        }
+        if (!use(buf, static_cast<std::size_t>(got))) {
+            return false;
+        }
+    }
+}
+
 } // namespace
 
 // Standard input is read in blocks until the end; a pipe gives what it has.
 bool read_standard_input(std::string& out) {
     constexpr int kStandardInput = 0;
     out.clear();
-    if (g_blocks.copy_block.size() < kIoBlockSize) {
-        g_blocks.copy_block.resize(kIoBlockSize);
-    }
-    char* buf = g_blocks.copy_block.data();
-    for (;;) {
-        const long got = g_io.read(kStandardInput, buf, g_blocks.copy_block.size());
-        if (got < 0) {
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        out.append(buf, static_cast<std::size_t>(got));
-    }
+    return read_by_blocks(kStandardInput, [&out](const char* data, std::size_t n) {
+        out.append(data, n);
+        return true;
+    });
 }
 
 bool write_standard_output(const char* data, std::size_t n) {
@@ -86,22 +94,8 @@ bool same_contents(int fd_a, int fd_b) {
 
 // Copies the rest of `in` (from its current offset) to `out`.
 bool copy_by_blocks(int in, int out) {
-    if (g_blocks.copy_block.size() < kIoBlockSize) {
-        g_blocks.copy_block.resize(kIoBlockSize);
-    }
-    char* buf = g_blocks.copy_block.data();
-    for (;;) {
-        const long got = g_io.read(in, buf, g_blocks.copy_block.size());
-        if (got < 0) {
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        if (!io_write_all(out, buf, static_cast<std::size_t>(got))) {
-            return false;
-        }
-    }
+    return read_by_blocks(
+        in, [out](const char* data, std::size_t n) { return io_write_all(out, data, n); });
 }
 
 } // namespace trevox

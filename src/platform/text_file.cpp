@@ -218,7 +218,6 @@ bool text_close(TextWriter& w) {
     const bool flushed = text_block_flush(w, store_to_fd, &w.fd);
     const bool closed = os_close(w.fd);
     w.fd = -1;
-    w.used = 0;
     return flushed && closed;
 }
 
