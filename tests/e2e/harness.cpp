@@ -54,6 +54,16 @@ void copy_examples(const std::string& dir) {
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
+std::string plant_one_module_under_three_names(const ScratchDir& dir) {
+    const std::string original = "Option Explicit\r\n    Dim x   As Long\r\n";
+    write_file(dir / "Target.bas", original);
+    if (symlink("Target.bas", (dir / "Alias.bas").c_str()) != 0 ||
+        symlink("Target.bas", (dir / "Zlink.bas").c_str()) != 0) {
+        throw std::runtime_error("cannot make a symbolic link in " + dir.path);
+    }
+    return original;
+}
+
 std::string crlf(const std::string& text) {
     std::string out;
     out.reserve(text.size() + text.size() / 16);

@@ -97,6 +97,10 @@ void write_file(const std::string& path, const std::string& bytes);
 bool exists(const std::string& path);
 // Copies the bundled examples into `dir` (files only, flat tree kept).
 void copy_examples(const std::string& dir);
+// Target.bas, holding a text a run reformats, and the symbolic links
+// Alias.bas and Zlink.bas to it, the one named before it and the one after
+// it in a wildcard's order. Gives back Target.bas's text.
+std::string plant_one_module_under_three_names(const ScratchDir& dir);
 // Unix line ends to CR LF.
 std::string crlf(const std::string& text);
 // What the terminal showed, without CRs and screen clears.

@@ -339,10 +339,7 @@ TEST(InputSets, LinkAndItsTargetInOneWildcardAreOneFile) {
         GTEST_SKIP() << "Wine renames over a Linux symbolic link itself: the names part";
     }
     ScratchDir dir;
-    const std::string original = "Option Explicit\r\n    Dim x   As Long\r\n";
-    write_file(dir / "Target.bas", original);
-    ASSERT_EQ(symlink("Target.bas", (dir / "Alias.bas").c_str()), 0);
-    ASSERT_EQ(symlink("Target.bas", (dir / "Zlink.bas").c_str()), 0);
+    const std::string original = plant_one_module_under_three_names(dir);
     RunOptions o;
     o.cwd = dir.path;
     o.args = {"*.bas"};
