@@ -104,20 +104,15 @@ void diff_header_name(const std::string& name, std::string& out) {
     }
 }
 
-// The name is taken as the run takes it: as written when it opens so,
-// otherwise matched regardless of letter case.
+// The name is taken as the run takes it.
 int check_file(const std::string& name) {
     CheckState& c = g_check;
     assert(!bytes_is_open(c.input));
-    const bool opened = bytes_open_read(c.input, name);
-    c.source_name = opened ? name : resolve_name_case(name);
-    const std::string& source = c.source_name;
-    if (!opened && (source.empty() || !bytes_open_read(c.input, source))) {
-        say(msg::unable_open_read, source.c_str());
-        say("%s", msg::probably_not_exist);
+    if (!open_source(c.input, name, c.source_name)) {
         ++g_run.job_failures;
         return 0;
     }
+    const std::string& source = c.source_name;
     const bool read_ok = read_whole(c.input, c.text);
     bytes_close(c.input);
     const FormatOptions options = check_options(c.text);

@@ -88,6 +88,14 @@ FormatOptions job_options() {
     return options;
 }
 
+// The block the source is read in, allocated on first use.
+std::vector<char>& read_block() {
+    if (g_job.read_block.size() != kTextBlockBytes) {
+        g_job.read_block.resize(kTextBlockBytes);
+    }
+    return g_job.read_block;
+}
+
 // True when every line end of the file is LF alone (at least one, no CR LF),
 // read through a reader of its own. False when it cannot be read whole: the
 // pass itself then meets the failure.
@@ -96,10 +104,7 @@ bool line_ends_lf_only(const std::string& name) {
     if (!bytes_open_read(scan, name)) {
         return false;
     }
-    std::vector<char>& block = g_job.read_block;
-    if (block.size() != kTextBlockBytes) {
-        block.resize(kTextBlockBytes);
-    }
+    std::vector<char>& block = read_block();
     LineEndScan ends;
     long got = 0;
     while ((got = bytes_read(scan, block.data(), block.size())) > 0) {
@@ -116,10 +121,7 @@ EngineResult run_pass(EnginePass pass, bool& read_failed) {
     JobSink sink;
     Engine& engine = g_job.engine;
     engine.begin(job_options(), pass, sink);
-    std::vector<char>& block = g_job.read_block;
-    if (block.size() != kTextBlockBytes) {
-        block.resize(kTextBlockBytes);
-    }
+    std::vector<char>& block = read_block();
     read_failed = false;
     while (!engine.stopped()) {
         const long got = bytes_read(g_job.input, block.data(), block.size());
@@ -144,8 +146,7 @@ bool same_file(const std::string& a, const std::string& b) {
     }
     FileId id_a;
     FileId id_b;
-    return file_identity(a, id_a) && file_identity(b, id_b) && id_a.device == id_b.device &&
-           id_a.inode == id_b.inode;
+    return file_identity(a, id_a) && file_identity(b, id_b) && FileIdEqual{}(id_a, id_b);
 }
 
 bool verbose() {
@@ -249,6 +250,19 @@ int copy_back_unwritable(const std::string& source_name) {
 
 } // namespace
 
+// A name that opens as written names the file as written; only one that
+// does not is matched regardless of letter case.
+bool open_source(ByteReader& input, const std::string& name, std::string& source_name) {
+    const bool opened = bytes_open_read(input, name);
+    source_name = opened ? name : resolve_name_case(name);
+    if (!opened && (source_name.empty() || !bytes_open_read(input, source_name))) {
+        say(msg::unable_open_read, source_name.c_str());
+        say("%s", msg::probably_not_exist);
+        return false;
+    }
+    return true;
+}
+
 // Steps: open the source and the temporary file, back up, pump every line,
 // then replace the source atomically (or copy it back through the joiner).
 int reformat_file(const std::string& name) {
@@ -258,17 +272,10 @@ int reformat_file(const std::string& name) {
     if (lock_folder_of(name) != 0) {
         return failed_line_pass();
     }
-    // A name that opens as written names the file as written; only one that
-    // does not is matched regardless of letter case.
-    const bool opened = bytes_open_read(g_job.input, name);
-    g_job.source_name = opened ? name : resolve_name_case(name);
-    const std::string& source = g_job.source_name;
-
-    if (!opened && (source.empty() || !bytes_open_read(g_job.input, source))) {
-        say(msg::unable_open_read, source.c_str());
-        say("%s", msg::probably_not_exist);
+    if (!open_source(g_job.input, name, g_job.source_name)) {
         return failed_line_pass();
     }
+    const std::string& source = g_job.source_name;
 
     name_with_extension(source, kTempExtension, g_job.temp_name);
     const std::string& temp = g_job.temp_name;

@@ -39,6 +39,11 @@ void job_reset();
 // and its line length. No stamp, CR LF line ends.
 FormatOptions settings_format_options();
 
+// Opens the source named `name` into `input`, its name as opened into
+// `source_name`: as written when it opens so, otherwise matched regardless of
+// letter case. False, with its two messages said, when it cannot be opened.
+bool open_source(ByteReader& input, const std::string& name, std::string& source_name);
+
 // Reformats one source file. 0: replaced, copied back, or a failure reported
 // in multi-file mode; 1: failed and said so.
 int reformat_file(const std::string& source_name);
