@@ -187,18 +187,8 @@ void write_sh_header() {
 
 // The directory part of `name` as a name of that directory ("." without one).
 void directory_of(const std::string& name, std::string& out) {
-    const std::size_t sep = name.find_last_of("\\/");
-    out.clear();
-    if (sep != std::string::npos) {
-        out.assign(name, 0, sep + 1);
-    }
+    out.assign(name, 0, leaf_pos(name));
     out += '.';
-}
-
-// The last component of `name` (after its last "\" or "/").
-std::size_t leaf_pos(const std::string& name) {
-    const std::size_t sep = name.find_last_of("\\/");
-    return sep == std::string::npos ? 0 : sep + 1;
 }
 
 // Fills `rec` for `source_name`. False when its directory has no identity.
@@ -211,18 +201,10 @@ bool describe_source(const std::string& source_name, BackupRecord& rec) {
     return true;
 }
 
-// True when `source_name` names the file recorded in `rec`, the backup
-// `backup_id`: a file known by that backup, or the same directory entry (the
-// file may have been replaced since).
-bool same_source(const BackupRecord& rec, const FileId& backup_id, const std::string& source_name) {
+// True when `source_name` is the directory entry recorded in `rec` (the file
+// may have been replaced since).
+bool same_source(const BackupRecord& rec, const std::string& source_name) {
     const FileIdEqual eq;
-    FileId id;
-    if (file_identity(source_name, id)) {
-        const auto known = g_restore.sources.find(id);
-        if (known != g_restore.sources.end() && eq(known->second, backup_id)) {
-            return true;
-        }
-    }
     directory_of(source_name, g_restore.scratch);
     FileId dir;
     if (!file_identity(g_restore.scratch, dir) || !eq(dir, rec.source_dir_id)) {
@@ -298,6 +280,18 @@ int back_up_again(const std::string& source_name, const FileId& source_id, const
     return write_restore_entries(source_name) ? 0 : 1;
 }
 
+// The messages of a restore script that cannot be created; 1.
+int restore_script_failed(const char* script) {
+    if (std::strcmp(script, kRestoreBatName) == 0) {
+        say("%s", msg::restore_open_failed);
+    } else {
+        say(msg::unable_open_write, script);
+    }
+    say("%s", msg::disk_probably_full);
+    say("%s", msg::program_aborted);
+    return 1;
+}
+
 } // namespace
 
 // Closes what is open and forgets the backups of the run.
@@ -327,29 +321,17 @@ int create_restore_script() {
     // Restore.bat is the script of every system: its failure is the one
     // reported when neither can be written.
     if (!restore_script_writable(kRestoreBatName)) {
-        say("%s", msg::restore_open_failed);
-        say("%s", msg::disk_probably_full);
-        say("%s", msg::program_aborted);
-        return 1;
+        return restore_script_failed(kRestoreBatName);
     }
     if (kWriteRestoreSh && !restore_script_writable(kRestoreShName)) {
-        say(msg::unable_open_write, kRestoreShName);
-        say("%s", msg::disk_probably_full);
-        say("%s", msg::program_aborted);
-        return 1;
+        return restore_script_failed(kRestoreShName);
     }
     if (!text_open_write(g_restore.restore_file, kRestoreBatName)) {
-        say("%s", msg::restore_open_failed);
-        say("%s", msg::disk_probably_full);
-        say("%s", msg::program_aborted);
-        return 1;
+        return restore_script_failed(kRestoreBatName);
     }
     if (kWriteRestoreSh && !raw_open_write(g_restore.restore_sh, kRestoreShName, kRestoreShMode)) {
         text_close(g_restore.restore_file);
-        say(msg::unable_open_write, kRestoreShName);
-        say("%s", msg::disk_probably_full);
-        say("%s", msg::program_aborted);
-        return 1;
+        return restore_script_failed(kRestoreShName);
     }
     std::string& line = g_restore.entry;
     for (const char* text : kBatHeadBeforeStamp) {
@@ -479,7 +461,7 @@ int make_backup(const std::string& source_name) {
         }
         const auto found = g_restore.backups.find(backup_id);
         if (found != g_restore.backups.end()) {
-            if (source_known && same_source(found->second, backup_id, source_name)) {
+            if (source_known && same_source(found->second, source_name)) {
                 // Already backed up in this run (the file was replaced
                 // since by another than this run's jobs).
                 return back_up_again(source_name, source_id, backup_id, found->second);
