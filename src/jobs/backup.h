@@ -32,17 +32,6 @@ inline constexpr bool kWriteRestoreSh = false;
 inline constexpr bool kWriteRestoreSh = true;
 #endif
 
-struct FileIdHash {
-    std::size_t operator()(const FileId& id) const noexcept {
-        return static_cast<std::size_t>(id.inode * 0x9E3779B97F4A7C15ULL ^ id.device);
-    }
-};
-struct FileIdEqual {
-    bool operator()(const FileId& a, const FileId& b) const noexcept {
-        return a.device == b.device && a.inode == b.inode;
-    }
-};
-
 // The source a backup file of this run was made from. The source is known by
 // its identities (RestoreState::sources) and by its directory entry (its
 // directory's identity and its last component): a job that replaces the

@@ -2,6 +2,7 @@
 
 #include "console/console.h"
 #include "console/messages.h"
+#include "jobs/names.h"
 
 #include <algorithm>
 #include <utility>
@@ -14,9 +15,8 @@ namespace {
 
 // True when this run already holds the folder `id`.
 bool holds(const FileId& id) {
-    return std::any_of(g_locks.held.begin(), g_locks.held.end(), [&id](const HeldFolder& h) {
-        return h.folder.device == id.device && h.folder.inode == id.inode;
-    });
+    return std::any_of(g_locks.held.begin(), g_locks.held.end(),
+                       [&id](const HeldFolder& h) { return FileIdEqual{}(h.folder, id); });
 }
 
 // The folder `folder` (as written, with its last separator; empty for the
@@ -99,12 +99,7 @@ int lock_current_folder() {
 }
 
 int lock_folder_of(const std::string& file_name) {
-    const std::size_t sep = file_name.find_last_of("\\/");
-    if (sep == std::string::npos) {
-        g_locks.folder.clear();
-    } else {
-        g_locks.folder.assign(file_name, 0, sep + 1);
-    }
+    g_locks.folder.assign(file_name, 0, leaf_pos(file_name));
     return lock_folder(g_locks.folder);
 }
 

@@ -4,11 +4,14 @@
 
 namespace trevox {
 
+std::size_t leaf_pos(const std::string& name) {
+    const std::size_t sep = name.find_last_of("\\/");
+    return sep == std::string::npos ? 0 : sep + 1;
+}
+
 // Position of the first "." after the last directory separator, or npos.
 std::size_t extension_pos(const std::string& name) {
-    std::size_t start = name.find_last_of("\\/");
-    start = (start == std::string::npos) ? 0 : start + 1;
-    return name.find('.', start);
+    return name.find('.', leaf_pos(name));
 }
 
 // `name` up to its extension, then `new_extension`, into `out`.

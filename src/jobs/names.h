@@ -8,6 +8,10 @@
 
 namespace trevox {
 
+// Position of the last component (after the last "\" or "/"); 0 for a
+// name without a folder part.
+std::size_t leaf_pos(const std::string& name);
+
 // Position of the first "." of the last component, or npos.
 std::size_t extension_pos(const std::string& name);
 

@@ -158,7 +158,7 @@ bool console_kbhit() {
     if (!PeekConsoleInputW(h, events.data(), count, &got)) {
         return false;
     }
-    for (DWORD i = 0; i < got && i < count; ++i) {
+    for (DWORD i = 0; i < got; ++i) {
         if (is_key_press(events[i])) {
             return true;
         }

@@ -14,7 +14,6 @@ namespace trevox {
 namespace {
 
 constexpr int kDefaultFileMode = 0666;
-constexpr int kModeBitsMask = 07777;
 
 } // namespace
 

@@ -14,8 +14,6 @@ namespace trevox {
 
 namespace {
 
-constexpr int kModeBitsMask = 07777;
-constexpr int kAnyWriteBits = 0222;
 // Rounds of clearing a name taken by a link before a new file is given up on.
 constexpr int kFreshFileRounds = 4;
 // Largest count one runtime read or write takes.

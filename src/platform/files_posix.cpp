@@ -19,7 +19,6 @@ namespace {
 
 constexpr int kNewFileMode = 0666;
 constexpr mode_t kPermissionBits = 07777;
-constexpr mode_t kAnyWriteBits = 0222;
 // Read, write and execute for owner, group and others.
 constexpr mode_t kAccessBits = 0777;
 // Largest request handed to copy_file_range at a time.
@@ -94,11 +93,6 @@ bool copy_fd(int in, int out, const struct stat* in_st) {
 #endif
     }
     return copy_by_blocks(in, out);
-}
-
-// True when the two stat results are the same file on disk.
-bool same_file(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 bool read_only_by_stat(const char* os, const struct stat& st) {

@@ -56,10 +56,6 @@ int open_lock_file(const char* os) {
     return fd;
 }
 
-bool same_file(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 } // namespace
 
 LockStatus lock_file_take(FileLock& lock, const std::string& name) {

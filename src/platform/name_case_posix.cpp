@@ -80,10 +80,7 @@ bool read_listing(const char* dir_os, FolderListing& listing) {
     (void)::closedir(d);
     const char* base = listing.names.data();
     std::sort(listing.sorted.begin(), listing.sorted.end(), [base](std::size_t x, std::size_t y) {
-        const char* a = base + x;
-        const char* b = base + y;
-        const int folded = compare_folded(a, b, std::strlen(b));
-        return folded != 0 ? folded < 0 : std::strcmp(a, b) < 0;
+        return name_sorts_before(base + x, base + y);
     });
     listing.read = true;
     ++g_name_case.listings_read;
@@ -123,7 +120,7 @@ bool find_entry(const std::string& dir_os, const char* comp, std::size_t len, bo
     if (::stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) {
         return false;
     }
-    FolderListing& listing = nc.folders[FolderKey{st.st_dev, st.st_ino}];
+    FolderListing& listing = nc.folders[FileId{st.st_dev, st.st_ino, 0}];
     const bool read_now = reread || !listing.read;
     if (read_now && !read_listing(dir, listing)) {
         return false;

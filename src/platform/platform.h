@@ -205,6 +205,17 @@ struct FileId {
     std::uint64_t links = 0;
 };
 bool file_identity(const std::string& name, FileId& out);
+// The file an identity names: device and inode, whatever its link count.
+struct FileIdHash {
+    std::size_t operator()(const FileId& id) const noexcept {
+        return static_cast<std::size_t>(id.inode * 0x9E3779B97F4A7C15ULL ^ id.device);
+    }
+};
+struct FileIdEqual {
+    bool operator()(const FileId& a, const FileId& b) const noexcept {
+        return a.device == b.device && a.inode == b.inode;
+    }
+};
 
 // True when `a` and `b` are both readable regular files holding the same
 // bytes. Sizes are compared first, then the contents block by block. False

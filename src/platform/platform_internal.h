@@ -4,8 +4,14 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace trevox {
+
+// The permission bits a caller may give a new file, and those that grant
+// write to anyone.
+constexpr int kModeBitsMask = 07777;
+constexpr int kAnyWriteBits = 0222;
 
 // Size of the blocks text files and binary copies move at a time.
 constexpr std::size_t kIoBlockSize = std::size_t{128} * 1024;
@@ -55,6 +61,6 @@ bool same_contents(int fd_a, int fd_b);
 bool copy_by_blocks(int in, int out);
 
 // The order of directory search results: case-insensitive, ties in byte order.
-bool name_sorts_before(const std::string& a, const std::string& b);
+bool name_sorts_before(std::string_view a, std::string_view b);
 
 } // namespace trevox

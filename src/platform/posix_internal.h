@@ -2,6 +2,7 @@
 // interface: only files in src/platform include this.
 #pragma once
 
+#include "platform/platform.h"
 #include "platform/platform_internal.h"
 
 #include <cstddef>
@@ -40,21 +41,13 @@ const char* os_name(const std::string& name, std::string& buf);
 // (when given) under this or any other name. The descriptor, or -1.
 int open_for_writing(const char* os_path, unsigned mode, const struct stat* not_this = nullptr);
 
+// True when the two stat results are the same file on disk.
+inline bool same_file(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // ---------------------------------------------------------------------------
 // Names matched regardless of letter case (name_case_posix.cpp)
-
-// A folder, by its identity, so that every spelling of it shares one listing.
-struct FolderKey {
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool operator==(const FolderKey&) const = default;
-};
-struct FolderKeyHash {
-    std::size_t operator()(const FolderKey& k) const noexcept {
-        return static_cast<std::size_t>(k.inode) * 0x9E3779B97F4A7C15ULL ^
-               static_cast<std::size_t>(k.device);
-    }
-};
 
 // One folder's names as read, held compactly: every name in one text, each
 // followed by a NUL, and their starts in the order of name_sorts_before()
@@ -72,7 +65,7 @@ struct FolderListing {
 
 // The listings of the run's folders and scratch buffers, one instance.
 struct NameCaseState {
-    std::unordered_map<FolderKey, FolderListing, FolderKeyHash> folders;
+    std::unordered_map<FileId, FolderListing, FileIdHash, FileIdEqual> folders; // by identity
     std::size_t listings_read = 0; // folders read so far (tests)
     std::string whole;             // a whole name in OS form
     std::string dir_os;            // the resolved folders in OS form

@@ -8,24 +8,14 @@
 
 namespace trevox {
 
-namespace {
-
-constexpr int kModeBitsMask = 07777;
-
-} // namespace
-
-// Creates or empties `name` as open_for_writing does; the permission bits are
+// Creates or empties `name` as os_open_write does; the permission bits are
 // set after the open so that the umask does not reduce them and an existing
 // file gets them too.
 bool raw_open_write(RawWriter& w, const std::string& name, int mode_bits) {
-    if (mode_bits < 0 || mode_bits > kModeBitsMask || w.fd >= 0) {
+    if (mode_bits < 0 || w.fd >= 0) {
         return false;
     }
-    const char* os = os_name(name, g_posix.name1);
-    if (os == nullptr) {
-        return false;
-    }
-    const int fd = open_for_writing(os, static_cast<unsigned>(mode_bits));
+    const int fd = os_open_write(name, mode_bits);
     if (fd < 0) {
         return false;
     }

@@ -9,13 +9,6 @@
 
 namespace trevox {
 
-namespace {
-
-constexpr int kModeBitsMask = 07777;
-constexpr int kAnyWriteBits = 0222;
-
-} // namespace
-
 // Creates or empties `name` as os_open_write does. The permission bits come
 // down to the read-only attribute (set when they grant write to nobody, else
 // cleared), given after the open so that an existing file gets it too.

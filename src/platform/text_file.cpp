@@ -12,7 +12,6 @@ namespace trevox {
 namespace {
 
 constexpr char kLf = '\n';
-constexpr int kModeBitsMask = 07777;
 
 static_assert(kIoBlockSize == kTextBlockBytes);
 

@@ -76,7 +76,7 @@ bool wildcard_match(const char* pattern, const char* name) {
 }
 
 // Case-insensitive order, ties in byte order.
-bool name_sorts_before(const std::string& a, const std::string& b) {
+bool name_sorts_before(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned char ca = ascii_lower(static_cast<unsigned char>(a[i]));

@@ -619,7 +619,13 @@ TEST_F(PlatformTest, LockFileIsExclusiveAndGoesWithItsHolder) {
     EXPECT_EQ(first.handle, -1);
     EXPECT_FALSE(file_exists("run.lock")) << "its holder removes it";
     ASSERT_EQ(lock_file_take(second, "run.lock"), LockStatus::taken);
+    // Its name now leads to another's file: that file stays.
+    ASSERT_EQ(::rename("run.lock", "moved.lock"), 0);
+    put_file("run.lock", "another's", 0644);
     lock_file_release(second);
+    EXPECT_EQ(get_file("run.lock"), "another's");
+    EXPECT_TRUE(file_exists("moved.lock"));
+    ASSERT_EQ(::unlink("run.lock"), 0);
 
     // A holder killed while it holds the lock leaves the file, unlocked.
     int ready[2];
