@@ -49,19 +49,6 @@ void drain_to_output(void* context, std::string& text) {
 
 } // namespace
 
-void check_reset() {
-    if (bytes_is_open(g_check.input)) {
-        bytes_close(g_check.input);
-    }
-    g_check.show_diff = false;
-    g_check.would_change = 0;
-    g_check.source_name.clear();
-    g_check.text.clear();
-    g_check.result.clear();
-    g_check.diff_name.clear();
-    g_check.report.clear();
-}
-
 FormatOptions check_options(std::string_view text) {
     FormatOptions options = settings_format_options();
     if (g_settings.KeepLineEnds != 0) {

@@ -31,9 +31,6 @@ struct CheckState {
 };
 extern CheckState g_check;
 
-// Back to the start values (tests).
-void check_reset();
-
 // The options of a run that writes nothing, for `text`: the run settings,
 // no stamp, and LF line ends under KeepLineEnds when all of the text's line
 // ends are LF alone.

@@ -17,10 +17,37 @@
 #include <cassert>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace trevox {
 
 namespace {
+
+// What the options of the command line ask for. `run` is the ordinary run
+// over input names and switches; `help` and `version` end the process at
+// once; `check`, `diff` and `filter` choose a mode that writes no file;
+// `keep_line_ends` turns KeepLineEnds on.
+enum class OptionAction { run, help, version, check, diff, filter, keep_line_ends };
+
+// How the words are worked on: the ordinary run, or one of the modes that
+// write no file.
+enum class RunMode { run, check, diff, filter };
+
+// The command line taken apart. Options (whole arguments that begin with
+// "-", see run.cpp) are read first and touch nothing; the other arguments,
+// the words, are then split into input names, switch words and stray words.
+struct CommandLine {
+    OptionAction action = OptionAction::run; // the first of --help, --version
+    RunMode mode = RunMode::run;             // --diff over --check; the filter alone
+    std::string mode_option;                 // the option that chose the mode, as written
+    std::string conflicting_option;          // a mode option that cannot go with it
+    bool keep_line_ends = false;             // --keep-line-ends
+    std::string unknown_option;              // the first option not known; empty: none
+    std::vector<std::string> words;          // every argument that is not an option
+    std::vector<std::string> input_names;    // the words before the first switch word
+    std::vector<std::string> stray_words;    // later words that are not switch words
+};
 
 // Exit codes of the run.
 constexpr int exit_ok = 0;
@@ -280,6 +307,30 @@ int refuse_conflicting_modes(const CommandLine& cmd) {
     return exit_bad_option;
 }
 
+// The switches, then --keep-line-ends, over the settings file's values.
+void apply_command_line(CommandLine& cmd) {
+    split_words(cmd);
+    apply_switches();
+    if (cmd.keep_line_ends) {
+        g_settings.KeepLineEnds = 1;
+    }
+}
+
+// Every input name dispatched in order, then every stray word reported as an
+// invalid name. Several names are one set, as a wildcard is: a failing file
+// is a reported skip, not the end of the run.
+void dispatch_all(const CommandLine& cmd) {
+    if (cmd.input_names.size() > 1) {
+        g_job.multi_file_mode = 1;
+    }
+    for (const std::string& name : cmd.input_names) {
+        dispatch(name);
+    }
+    for (std::size_t i = 0; i < cmd.stray_words.size(); ++i) {
+        report_invalid_name();
+    }
+}
+
 // The start of every mode that writes no file: messages to standard error
 // alone and no pause; the settings file (a missing one said nowhere, as
 // these modes run under hooks, CI and editors), the switches and
@@ -287,11 +338,7 @@ int refuse_conflicting_modes(const CommandLine& cmd) {
 void start_batch(CommandLine& cmd) {
     g_run.batch_console = 1;
     loadInifile(false);
-    split_words(cmd);
-    apply_switches();
-    if (cmd.keep_line_ends) {
-        g_settings.KeepLineEnds = 1;
-    }
+    apply_command_line(cmd);
 }
 
 // Check and diff: every input name dispatched as a run dispatches it, with
@@ -311,15 +358,7 @@ int run_check(CommandLine& cmd) {
         standard_streams_binary(); // lines as stored, CRs included
     }
     g_inputs.source_action = &check_file;
-    if (cmd.input_names.size() > 1) {
-        g_job.multi_file_mode = 1;
-    }
-    for (const std::string& name : cmd.input_names) {
-        dispatch(name);
-    }
-    for (std::size_t i = 0; i < cmd.stray_words.size(); ++i) {
-        report_invalid_name();
-    }
+    dispatch_all(cmd);
     std::fflush(stdout);
     if (g_run.job_failures > 0) {
         return exit_check_failed;
@@ -332,11 +371,10 @@ int run_check(CommandLine& cmd) {
 int run_filter(CommandLine& cmd) {
     start_batch(cmd);
     if (!cmd.input_names.empty() || !cmd.stray_words.empty()) {
-        for (const std::string& name : cmd.input_names) {
-            say(msg::filter_takes_no_name, name.c_str());
-        }
-        for (const std::string& word : cmd.stray_words) {
-            say(msg::filter_takes_no_name, word.c_str());
+        for (const std::vector<std::string>* words : {&cmd.input_names, &cmd.stray_words}) {
+            for (const std::string& word : *words) {
+                say(msg::filter_takes_no_name, word.c_str());
+            }
         }
         return exit_filter_failed;
     }
@@ -344,8 +382,6 @@ int run_filter(CommandLine& cmd) {
 }
 
 } // namespace
-
-CommandLine g_command_line;
 
 // The extension starts at the first "." of the name's last component.
 void dispatch(const std::string& input_name) {
@@ -376,7 +412,7 @@ void dispatch(const std::string& input_name) {
 // within one run (one confirmation, one Restore.bat, one completion), then
 // every stray word reported as an invalid name.
 int run_main(int argc, char** argv) {
-    CommandLine& cmd = g_command_line;
+    CommandLine cmd;
     read_options(argc, argv, cmd);
     if (!cmd.unknown_option.empty()) {
         return refuse_unknown_option(cmd.unknown_option);
@@ -402,11 +438,7 @@ int run_main(int argc, char** argv) {
     }
     console_clear();
     loadInifile();
-    split_words(cmd);
-    apply_switches();
-    if (cmd.keep_line_ends) {
-        g_settings.KeepLineEnds = 1;
-    }
+    apply_command_line(cmd);
     show_banner();
     if (!build_stamps()) {
         std::fflush(stdout);
@@ -442,17 +474,7 @@ int run_main(int argc, char** argv) {
         pause();
         return exit_usage_or_abort;
     }
-    // Several names are one set, as a wildcard is: a failing file is a
-    // reported skip, not the end of the run.
-    if (cmd.input_names.size() > 1) {
-        g_job.multi_file_mode = 1;
-    }
-    for (const std::string& name : cmd.input_names) {
-        dispatch(name);
-    }
-    for (std::size_t i = 0; i < cmd.stray_words.size(); ++i) {
-        report_invalid_name();
-    }
+    dispatch_all(cmd);
     close_restore_script();
     log_close_at_exit();
     // Before the last pause, so that a run left at it holds no folder.
