@@ -13,6 +13,33 @@ namespace trevox {
 
 namespace {
 
+// `in` becomes, for each of `count` ids, whether `ids` hold it.
+void mark_ids(const std::vector<std::uint32_t>& ids, std::size_t count, std::vector<char>& in) {
+    in.assign(count, 0);
+    for (const std::uint32_t id : ids) {
+        in[id] = 1;
+    }
+}
+
+// The lines of one text (`ids`) that the other text lacks (`in_other`) are
+// changed whatever the search finds: flagged in `changed`. The rest are kept
+// for the search in `kept`, with where each stands in `at`.
+void keep_shared(const std::vector<std::uint32_t>& ids, const std::vector<char>& in_other,
+                 std::vector<char>& changed, std::vector<std::uint32_t>& kept,
+                 std::vector<std::size_t>& at) {
+    changed.assign(ids.size(), 0);
+    kept.clear();
+    at.clear();
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (in_other[ids[i]] == 0) {
+            changed[i] = 1;
+        } else {
+            kept.push_back(ids[i]);
+            at.push_back(i);
+        }
+    }
+}
+
 constexpr std::ptrdiff_t kFarthest = PTRDIFF_MAX;
 constexpr std::uint32_t kNoId = UINT32_MAX; // a free slot of the id table
 constexpr const char* kNoNewline = "\\ No newline at end of file\n";
@@ -230,36 +257,10 @@ void LineDiffer::compare(const std::vector<std::string_view>& old_lines,
     for (std::size_t j = 0; j < new_lines.size(); ++j) {
         new_ids_[j] = id_of(new_lines[j], static_cast<std::uint32_t>(old_lines.size() + j));
     }
-    in_old_.assign(first_at_.size(), 0);
-    in_new_.assign(first_at_.size(), 0);
-    for (const std::uint32_t id : old_ids_) {
-        in_old_[id] = 1;
-    }
-    for (const std::uint32_t id : new_ids_) {
-        in_new_[id] = 1;
-    }
-    edit.removed.assign(old_ids_.size(), 0);
-    edit.added.assign(new_ids_.size(), 0);
-    x_.clear();
-    x_at_.clear();
-    for (std::size_t i = 0; i < old_ids_.size(); ++i) {
-        if (in_new_[old_ids_[i]] == 0) {
-            edit.removed[i] = 1;
-        } else {
-            x_.push_back(old_ids_[i]);
-            x_at_.push_back(i);
-        }
-    }
-    y_.clear();
-    y_at_.clear();
-    for (std::size_t j = 0; j < new_ids_.size(); ++j) {
-        if (in_old_[new_ids_[j]] == 0) {
-            edit.added[j] = 1;
-        } else {
-            y_.push_back(new_ids_[j]);
-            y_at_.push_back(j);
-        }
-    }
+    mark_ids(old_ids_, first_at_.size(), in_old_);
+    mark_ids(new_ids_, first_at_.size(), in_new_);
+    keep_shared(old_ids_, in_new_, edit.removed, x_, x_at_);
+    keep_shared(new_ids_, in_old_, edit.added, y_, y_at_);
 
     const std::size_t diagonals = x_.size() + y_.size() + 3;
     forward_.resize(diagonals);

@@ -36,6 +36,24 @@ TEST(CheckTexts, OnlyLineEndsDiffer) {
     }
 }
 
+// Names in diff headers: "/" between folders, and a tab ending a name that
+// holds a blank, as patch and git apply read it.
+TEST(CheckTexts, DiffHeaderNames) {
+    const struct {
+        const char* name;
+        const char* header;
+    } cases[] = {
+        {"Main.frm", "Main.frm"},
+        {"forms\\Main.frm", "forms/Main.frm"},
+        {"my forms\\Main.frm", "my forms/Main.frm\t"},
+    };
+    std::string out = "old";
+    for (const auto& c : cases) {
+        diff_header_name(c.name, out);
+        EXPECT_EQ(out, c.header) << c.name;
+    }
+}
+
 TEST(CheckTexts, LineEndsUnderKeepLineEnds) {
     settings_reset();
     EXPECT_FALSE(check_options("a\n").lf_line_ends) << "KeepLineEnds off";

@@ -208,6 +208,30 @@ TEST(LineDiff, UnifiedDiffAppliesBack) {
             << "round " << round << "\n"
             << diff;
     }
+
+    // A long diff handed out while it is written: what the drain took and
+    // what is left make up the diff written whole, and what is left is less
+    // than one drain's worth.
+    std::string old_text;
+    std::string new_text;
+    for (int i = 0; i < 40000; ++i) {
+        old_text += "old line " + std::to_string(i) + "\n";
+        new_text += "new line " + std::to_string(i) + "\n";
+    }
+    std::string whole;
+    differ.unified("x", "x", old_text, new_text, whole);
+    std::string drained;
+    differ.set_drain(
+        [](void* context, std::string& text) {
+            static_cast<std::string*>(context)->append(text);
+            text.clear();
+        },
+        &drained);
+    std::string rest;
+    differ.unified("x", "x", old_text, new_text, rest);
+    EXPECT_FALSE(drained.empty());
+    EXPECT_LT(rest.size(), kDiffDrainBytes);
+    EXPECT_TRUE(drained + rest == whole);
 }
 
 } // namespace
