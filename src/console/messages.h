@@ -44,7 +44,6 @@ inline constexpr const char* confirm_lines[] = {
     TVX "blanks and tabs from the input file(s). \n",
     TVX "Are you sure you want to continue (Y-N)? \n",
 };
-// --version: the program's name and version, nothing else.
 // On standard error, before anything is done.
 inline constexpr const char* unknown_option   = TVX "Unknown option %s; nothing was changed \n";
 inline constexpr const char* unknown_option_hint = TVX "trevox --help shows the usage \n";

@@ -5,10 +5,6 @@
 
 namespace trevox {
 
-const char* package_version() {
-    return build::package_version;
-}
-
 std::string version_line_of(const std::string& banner_version, const std::string& package) {
     std::string line = "trevox ";
     line += banner_version;

@@ -7,9 +7,6 @@
 
 namespace trevox {
 
-// The package version of this build, e.g. "1.2.0".
-const char* package_version();
-
 // The one line `--version` prints, without its newline: "trevox 1.2a", and
 // the package version in parentheses when its text differs from the banner's,
 // "trevox 1.2a (package 1.2.0)".
