@@ -24,7 +24,7 @@ FUZZ_SEED  ?= 1
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 
-.PHONY: all deps deps-wine build demo test test-normal test-asan test-tsan windows test-wine \
+.PHONY: all deps deps-wine build program demo test test-normal test-asan test-tsan windows test-wine \
 	fuzz bench install package test-pkg clean
 
 all: build
@@ -39,13 +39,16 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The program alone, in the normal build: no tests compiled.
+program: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS) --target trevox
+
 # Builds the program alone and runs it, interactively, over a fresh copy of
 # examples/ that carries its own settings file (blank lines removed, continued
 # lines joined, a list of the files as they are done). `cd scratch/demo &&
 # sh Restore.sh` undoes it.
-demo: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(BUILD) -j $(JOBS) --target trevox
+demo: program
 	rm -rf scratch/demo && mkdir -p scratch && cp -r examples scratch/demo
 	printf '[Trevox]\r\nRemoveBlankLines = 1\r\nCombineSplitLines = 1\r\nListMode = 1\r\n' \
 	  >scratch/demo/Trevox.INI
@@ -88,9 +91,7 @@ test-wine: deps windows
 
 # The program (only) of the normal build, installed under PREFIX, inside
 # DESTDIR when it is set: bin/trevox, share/man/man1/trevox.1, share/doc/trevox.
-install: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(BUILD) -j $(JOBS) --target trevox
+install: program
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # The packages, from an optimised native build without tests and from the

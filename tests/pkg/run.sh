@@ -38,17 +38,19 @@ mkdir -p "$scratch"
 passed=0
 failed=0
 current=""
+section_failed=0
 begin() {
   current=$1
+  section_failed=0
   echo "--- $current"
 }
 fail() {
   echo "FAILED: $current: $*" >&2
   failed=$((failed + 1))
-  current=""
+  section_failed=1
 }
 end() {
-  if [ -n "$current" ]; then
+  if [ "$section_failed" = 0 ]; then
     echo "ok: $current"
     passed=$((passed + 1))
   fi
@@ -112,7 +114,7 @@ begin "cmake --install with DESTDIR and a prefix"
 dest="$scratch/destdir"
 DESTDIR="$dest" cmake --install "$native" --prefix /opt/tvx >/dev/null
 for f in bin/trevox share/man/man1/trevox.1 share/doc/trevox/README.md \
-  share/doc/trevox/Trevox.INI share/doc/trevox/examples/Demo.vbg; do
+  share/doc/trevox/Trevox.INI share/doc/trevox/pre-commit share/doc/trevox/examples/Demo.vbg; do
   [ -f "$dest/opt/tvx/$f" ] || fail "missing $f"
 done
 [ -x "$dest/opt/tvx/bin/trevox" ] || fail "bin/trevox is not executable"
@@ -228,7 +230,7 @@ else
     cmake --build b-win -j 2 --target trevox >/dev/null 2>&1
     ./tools/package.sh b-native b-win "$scratch/second/dist" >/dev/null
   ) || fail "the second build failed"
-  if [ -n "$current" ]; then
+  if [ "$section_failed" = 0 ]; then
     for f in "$dist"/*; do
       cmp "$f" "$scratch/second/dist/$(basename "$f")" || fail "$(basename "$f") differs"
     done
