@@ -633,13 +633,19 @@ TEST_F(PlatformTest, LockFileIsExclusiveAndGoesWithItsHolder) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        ::close(ready[0]);
         FileLock held;
         const char taken = lock_file_take(held, "run.lock") == LockStatus::taken ? 'y' : 'n';
         (void)::write(ready[1], &taken, 1);
+        if (taken != 'y') {
+            ::_exit(1);
+        }
         for (;;) {
             ::pause();
         }
     }
+    // A child that dies before it writes ends the read instead of hanging it.
+    ::close(ready[1]);
     char taken = 0;
     ASSERT_EQ(::read(ready[0], &taken, 1), 1);
     ASSERT_EQ(taken, 'y');
@@ -647,7 +653,6 @@ TEST_F(PlatformTest, LockFileIsExclusiveAndGoesWithItsHolder) {
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     ::close(ready[0]);
-    ::close(ready[1]);
     EXPECT_TRUE(file_exists("run.lock"));
     EXPECT_EQ(lock_file_take(first, "run.lock"), LockStatus::taken);
     lock_file_release(first);
