@@ -36,17 +36,6 @@ RunResult run_in(const std::string& dir, const std::vector<std::string>& args) {
     return r;
 }
 
-// Runs the restore script in `dir` (it waits for Enter first): Restore.sh,
-// or under Wine Restore.bat through the command interpreter. True when it
-// succeeded.
-bool run_restore_sh(const std::string& dir) {
-    const std::string cmd =
-        "cd '" + dir + "' && echo | " +
-        (under_wine() ? launcher() + " cmd /c Restore.bat" : std::string("sh Restore.sh")) +
-        " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
-
 // The text without white space (blanks, tabs, line ends, and the vertical
 // tabs and form feeds that /b removes at the start of a line): what no
 // setting but /c and /s may change, in order.
@@ -410,7 +399,9 @@ TEST(Edges, LinksAtTheNamesTheRunWritesLeadNowhere) {
             EXPECT_EQ(read_file(victim), victim_text) << what;
             struct stat st {};
             ASSERT_EQ(lstat(victim.c_str(), &st), 0);
-            EXPECT_EQ(st.st_nlink, 1U) << what << ": the planted name no longer leads to it";
+            if (!symbolic) {
+                EXPECT_EQ(st.st_nlink, 1U) << what << ": the planted name no longer leads to it";
+            }
             EXPECT_EQ(read_file(dir / "A.bas"), c.args.size() > 1 && c.args[1] == "/s"
                                                     ? "x = Foo(a, b)\r\n"
                                                     : "x = Foo(a, _\r\nb)\r\n")

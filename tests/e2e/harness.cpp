@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -62,6 +64,34 @@ std::string plant_one_module_under_three_names(const ScratchDir& dir) {
         throw std::runtime_error("cannot make a symbolic link in " + dir.path);
     }
     return original;
+}
+
+// Runs the restore script in `dir` (it waits for Enter first): Restore.sh,
+// or under Wine Restore.bat through the command interpreter. True when it
+// succeeded.
+bool run_restore_sh(const std::string& dir) {
+    const std::string cmd =
+        "cd '" + dir + "' && echo | " +
+        (under_wine() ? launcher() + " cmd /c Restore.bat" : std::string("sh Restore.sh")) +
+        " >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+
+// A run of the modes: no settings file anywhere, standard output to a file.
+RunResult run_args(const std::string& dir, const std::vector<std::string>& args,
+                   bool with_terminal) {
+    RunOptions o;
+    o.cwd = dir;
+    o.args = args;
+    o.settings_file = false;
+    o.stdout_to_file = true;
+    o.with_terminal = with_terminal;
+    RunResult r = run_trevox(o);
+    EXPECT_EQ(r.confirms + r.pauses, 0) << "no question, no pause";
+    if (!under_wine()) {
+        EXPECT_EQ(r.terminal, "") << "no screen clear, nothing on the terminal";
+    }
+    return r;
 }
 
 std::string crlf(const std::string& text) {

@@ -101,6 +101,15 @@ void copy_examples(const std::string& dir);
 // Alias.bas and Zlink.bas to it, the one named before it and the one after
 // it in a wildcard's order. Gives back Target.bas's text.
 std::string plant_one_module_under_three_names(const ScratchDir& dir);
+// Runs the restore script in `dir` (it waits for Enter first): Restore.sh,
+// or under Wine Restore.bat through the command interpreter. True when it
+// succeeded.
+bool run_restore_sh(const std::string& dir);
+// A run that asks nothing and shows nothing on the terminal (--help, the
+// modes): no settings file anywhere, standard output to a file; fails the
+// test when it asks or pauses, or, natively, draws on the terminal.
+RunResult run_args(const std::string& dir, const std::vector<std::string>& args,
+                   bool with_terminal = true);
 // Unix line ends to CR LF.
 std::string crlf(const std::string& text);
 // What the terminal showed, without CRs and screen clears.

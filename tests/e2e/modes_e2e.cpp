@@ -39,23 +39,6 @@ std::map<std::string, std::string> snapshot(const std::string& dir) {
     return entries;
 }
 
-// A run of the modes: no settings file anywhere, standard output to a file.
-RunResult run_args(const std::string& dir, const std::vector<std::string>& args,
-                   bool with_terminal = true) {
-    RunOptions o;
-    o.cwd = dir;
-    o.args = args;
-    o.settings_file = false;
-    o.stdout_to_file = true;
-    o.with_terminal = with_terminal;
-    RunResult r = run_trevox(o);
-    EXPECT_EQ(r.confirms + r.pauses, 0) << "no question, no pause";
-    if (!under_wine()) {
-        EXPECT_EQ(r.terminal, "") << "no screen clear, nothing on the terminal";
-    }
-    return r;
-}
-
 int shell(const std::string& command) {
     return std::system(command.c_str());
 }
