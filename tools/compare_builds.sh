@@ -15,11 +15,13 @@
 # $SINGLE_FILES files alone (default 40), by default and with /t /s, for the
 # shapes of the stamped line. Works in $COMPARE_DIR (default scratch/compare).
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
 [ $# -ge 2 ] || { echo "usage: $0 OLD_TREVOX NEW_TREVOX [FILES] [BYTES]" >&2; exit 2; }
+# The two builds as named from where the script was called; the rest from
+# the top of the tree.
 old=$(realpath "$1")
 new=$(realpath "$2")
+cd "$(dirname "$0")/.."
 files=${3:-2000}
 bytes=${4:-40000000}
 gen=${GEN_TREE:-build/bench/gen_tree}
